@@ -1,0 +1,34 @@
+# Shared by the scripts: the Debian packages the project needs, installed
+# when missing (through sudo when not root).
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libudev-dev
+                umockdev libumockdev-dev)
+RUN_PACKAGES=(xvfb xauth xdotool imagemagick)
+TEST_PACKAGES=(clang libclang-rt-14-dev)
+
+ensure_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}" >&2
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq >&2 || return 1
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >&2
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+        cmake --build "$dir" -j"$JOBS"
+}

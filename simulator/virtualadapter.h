@@ -1,0 +1,65 @@
+#ifndef VIRTUALADAPTER_H
+#define VIRTUALADAPTER_H
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+
+// A umockdev test bed with USB serial adapters that can be plugged in and
+// pulled out. libudev, and so QSerialPortInfo, see them as real devices; the
+// port's far end is a pseudo-terminal descriptor held here. Processes that
+// use it must run with the umockdev preload library (umockdev-wrapper).
+class VirtualAdapter
+{
+public:
+    static constexpr quint16 Cp210xVendor = 0x10c4;
+    static constexpr quint16 Cp210xProduct = 0xea60;
+    static constexpr quint16 CypressVendor = 0x04b4;
+    static constexpr quint16 CypressProduct = 0x0003;
+
+    VirtualAdapter();
+    ~VirtualAdapter();
+    VirtualAdapter(const VirtualAdapter &) = delete;
+    VirtualAdapter &operator=(const VirtualAdapter &) = delete;
+
+    // True when the umockdev preload library is active in this process.
+    static bool inMockEnvironment();
+
+    // Plugs a USB adapter whose tty is /dev/<name> (e.g. "ttyUSB0"); sends
+    // the udev "add" events. Returns false if the name is taken.
+    bool plug(const QString &name, quint16 vendorId, quint16 productId,
+              const QString &model = QStringLiteral("CP2102 USB to UART Bridge Controller"));
+    // A serial port with a driver but no USB identifiers, like a built-in one.
+    bool plugWithoutUsb(const QString &name);
+    // Sends the udev "remove" events and takes the device out of the test bed.
+    void unplug(const QString &name);
+    // Plugs a block device (disk with one partition) for device-watcher tests.
+    bool plugDisk(const QString &disk);
+    void unplugDisk(const QString &disk);
+
+    bool isPlugged(const QString &name) const { return m_ports.contains(name); }
+    QStringList ports() const { return m_ports.keys(); }
+    // Descriptor of the far end of the port's line; -1 when not plugged.
+    // Owned by the test bed: do not close it.
+    int farEnd(const QString &name) const;
+    QString rootDir() const;
+
+private:
+    struct Port
+    {
+        QString parentPath;
+        QString childPath; // the tty, or a disk's partition
+    };
+
+    bool addDevices(const QByteArray &description);
+    void removeAll(const Port &port);
+
+    UMockdevTestbed *m_testbed = nullptr;
+    QMap<QString, Port> m_ports;
+    QMap<QString, Port> m_disks;
+    int m_counter = 0;
+};
+
+#endif // VIRTUALADAPTER_H
