@@ -4,6 +4,13 @@
 #include "simulator/virtualadapter.h"
 
 #include <QByteArray>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,17 +74,13 @@ bool VirtualAdapter::plug(const QString &name, quint16 vendorId, quint16 product
     description += "A: product=" + product + "\n";
     // QSerialPortInfo skips a tty whose parent has no driver.
     description += "L: driver=../../../bus/usb/drivers/usb\n\n";
-    description += "P: " + ttyPath + "\nN: " + tty + "\n";
+    description += "P: " + ttyPath + "\n";
     description += "E: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty + "\n";
     description += "E: ID_VENDOR_ID=" + vid + "\nE: ID_MODEL_ID=" + pid + "\n";
     description += "E: ID_MODEL=" + product + "\nE: ID_MODEL_FROM_DATABASE=" + product + "\n";
     description += "E: ID_SERIAL_SHORT=" + serial + "\n";
     description += "A: dev=188:" + QByteArray::number(n) + "\n";
-    if (!addDevices(description))
-        return false;
-    m_ports.insert(name,
-                   Port{"/sys" + QString::fromUtf8(usb), "/sys" + QString::fromUtf8(ttyPath)});
-    return true;
+    return addPort(name, description, usb, ttyPath);
 }
 
 bool VirtualAdapter::plugWithoutUsb(const QString &name)
@@ -92,14 +95,87 @@ bool VirtualAdapter::plugWithoutUsb(const QString &name)
     description += "P: " + parent + "\nE: SUBSYSTEM=platform\n";
     // Not serial8250: Qt probes those with an ioctl a pseudo-terminal fails.
     description += "L: driver=../../../bus/platform/drivers/uart-pl011\n\n";
-    description += "P: " + ttyPath + "\nN: " + tty + "\n";
+    description += "P: " + ttyPath + "\n";
     description += "E: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty + "\n";
     description += "A: dev=204:" + QByteArray::number(n) + "\n";
-    if (!addDevices(description))
+    return addPort(name, description, parent, ttyPath);
+}
+
+bool VirtualAdapter::addPort(const QString &name, const QByteArray &description,
+                             const QByteArray &parentPath, const QByteArray &ttyPath)
+{
+    Port port;
+    port.parentPath = "/sys" + QString::fromUtf8(parentPath);
+    port.childPath = "/sys" + QString::fromUtf8(ttyPath);
+    const QByteArray tty = name.toUtf8();
+    if (!openLine(tty, &port))
         return false;
-    m_ports.insert(name,
-                   Port{"/sys" + QString::fromUtf8(parent), "/sys" + QString::fromUtf8(ttyPath)});
+    if (!addDevices(description)) {
+        closeLine(tty, &port);
+        return false;
+    }
+    m_ports.insert(name, port);
     return true;
+}
+
+// The test bed's own pseudo-terminals cannot be re-created under the same
+// name nor hung up, so each port gets one of ours, linked where the preload
+// library looks for device nodes.
+bool VirtualAdapter::openLine(const QByteArray &tty, Port *port)
+{
+    int master = -1;
+    int slave = -1;
+    char slaveName[128];
+    if (openpty(&master, &slave, slaveName, nullptr, nullptr) != 0) {
+        qWarning("VirtualAdapter: openpty failed");
+        return false;
+    }
+    termios attributes;
+    if (tcgetattr(slave, &attributes) == 0) {
+        cfmakeraw(&attributes);
+        tcsetattr(slave, TCSANOW, &attributes);
+    }
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    const QByteArray devDir = rootDir().toUtf8() + "/dev";
+    ::mkdir(devDir.constData(), 0755);
+    const QByteArray link = devDir + "/" + tty;
+    ::unlink(link.constData());
+    if (::symlink(slaveName, link.constData()) != 0) {
+        qWarning("VirtualAdapter: cannot link %s", link.constData());
+        ::close(master);
+        ::close(slave);
+        return false;
+    }
+    port->master = master;
+    port->slave = slave;
+    return true;
+}
+
+void VirtualAdapter::closeLine(const QByteArray &tty, Port *port)
+{
+    const QByteArray link = rootDir().toUtf8() + "/dev/" + tty;
+    ::unlink(link.constData());
+    hangUpLine(port);
+}
+
+void VirtualAdapter::hangUpLine(Port *port)
+{
+    // Closing both ends of our side drops the line: the application's
+    // descriptor then reports a hang-up, as with an adapter pulled out.
+    if (port->master >= 0)
+        ::close(port->master);
+    if (port->slave >= 0)
+        ::close(port->slave);
+    port->master = -1;
+    port->slave = -1;
+}
+
+void VirtualAdapter::hangUp(const QString &name)
+{
+    auto it = m_ports.find(name);
+    if (it != m_ports.end())
+        hangUpLine(&it.value());
 }
 
 void VirtualAdapter::removeAll(const Port &port)
@@ -120,9 +196,10 @@ void VirtualAdapter::unplug(const QString &name)
     auto it = m_ports.find(name);
     if (it == m_ports.end())
         return;
-    const Port port = it.value();
+    Port port = it.value();
     m_ports.erase(it);
     removeAll(port);
+    closeLine(name.toUtf8(), &port);
 }
 
 bool VirtualAdapter::plugDisk(const QString &disk)
@@ -142,8 +219,10 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     description += "A: dev=8:" + n + "1\nA: size=900\n";
     if (!addDevices(description))
         return false;
-    m_disks.insert(
-        disk, Port{"/sys" + QString::fromUtf8(diskPath), "/sys" + QString::fromUtf8(partPath)});
+    Port entry;
+    entry.parentPath = "/sys" + QString::fromUtf8(diskPath);
+    entry.childPath = "/sys" + QString::fromUtf8(partPath);
+    m_disks.insert(disk, entry);
     return true;
 }
 
@@ -159,10 +238,7 @@ void VirtualAdapter::unplugDisk(const QString &disk)
 
 int VirtualAdapter::farEnd(const QString &name) const
 {
-    if (!m_ports.contains(name))
-        return -1;
-    const QByteArray node = "/dev/" + name.toUtf8();
-    return umockdev_testbed_get_dev_fd(m_testbed, node.constData());
+    return m_ports.value(name).master;
 }
 
 QString VirtualAdapter::rootDir() const

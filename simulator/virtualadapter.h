@@ -33,16 +33,19 @@ public:
               const QString &model = QStringLiteral("CP2102 USB to UART Bridge Controller"));
     // A serial port with a driver but no USB identifiers, like a built-in one.
     bool plugWithoutUsb(const QString &name);
-    // Sends the udev "remove" events and takes the device out of the test bed.
+    // Sends the udev "remove" events, takes the device out of the test bed
+    // and drops its line, so that a port still open sees a hang-up.
     void unplug(const QString &name);
+    // Drops the line of a port that stays plugged (the far end goes away).
+    void hangUp(const QString &name);
     // Plugs a block device (disk with one partition) for device-watcher tests.
     bool plugDisk(const QString &disk);
     void unplugDisk(const QString &disk);
 
     bool isPlugged(const QString &name) const { return m_ports.contains(name); }
     QStringList ports() const { return m_ports.keys(); }
-    // Descriptor of the far end of the port's line; -1 when not plugged.
-    // Owned by the test bed: do not close it.
+    // Descriptor of the far end of the port's line; -1 when not plugged or
+    // hung up. Owned by the adapter: do not close it.
     int farEnd(const QString &name) const;
     QString rootDir() const;
 
@@ -51,9 +54,16 @@ private:
     {
         QString parentPath;
         QString childPath; // the tty, or a disk's partition
+        int master = -1;   // far end of the line
+        int slave = -1;    // held open so that the line stays up between opens
     };
 
     bool addDevices(const QByteArray &description);
+    bool addPort(const QString &name, const QByteArray &description, const QByteArray &parentPath,
+                 const QByteArray &ttyPath);
+    bool openLine(const QByteArray &tty, Port *port);
+    void closeLine(const QByteArray &tty, Port *port);
+    static void hangUpLine(Port *port);
     void removeAll(const Port &port);
 
     UMockdevTestbed *m_testbed = nullptr;

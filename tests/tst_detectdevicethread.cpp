@@ -49,12 +49,15 @@ void TestDetectDeviceThread::initTestCase()
 QStringList TestDetectDeviceThread::onePass(DetectDeviceThread &thread)
 {
     PassRecorder recorder(&thread);
-    QSignalSpy end(&thread, &DetectDeviceThread::portFoundEnd);
+    // Stop from the first slot of the pass, as the window does, so that the
+    // thread ends after this pass and its pause.
+    QMetaObject::Connection stop = connect(&thread, &DetectDeviceThread::portFoundStart, &recorder,
+                                           [&thread] { thread.stopDetect(); });
     thread.startDetect();
-    if (!end.wait(10000))
+    const bool ended = QTest::qWaitFor([&] { return recorder.log.contains("end"); }, 10000);
+    disconnect(stop);
+    if (!ended)
         return {"no pass"};
-    thread.stopDetect();
-    QCoreApplication::processEvents();
     return recorder.log;
 }
 
@@ -111,7 +114,7 @@ void TestDetectDeviceThread::stopDuringPassFinishesPassAndPause()
     // Stop from inside the first slot of the pass, as the window does.
     QElapsedTimer blocked;
     qint64 blockedMs = -1;
-    connect(&thread, &DetectDeviceThread::portFoundStart, this, [&] {
+    connect(&thread, &DetectDeviceThread::portFoundStart, &recorder, [&] {
         blocked.start();
         thread.stopDetect();
         blockedMs = blocked.elapsed();
