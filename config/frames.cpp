@@ -208,7 +208,7 @@ int itemIndex(Field field, const QString &text)
     if (!list)
         return -1;
     for (int i = 0; i < list->count; ++i) {
-        const QString item = QString::fromLatin1(list->items[i]);
+        const QLatin1String item(list->items[i]);
         if (text.compare(item, Qt::CaseInsensitive) == 0)
             return i;
         // "7(Max)" is power 7 to anyone typing a number.
