@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "config/frames.h"
+
 #include <QIntValidator>
 #include <QMessageBox>
 
@@ -31,53 +33,22 @@ void MainWindow::initForm()
     // widget is dropped.
     setCentralWidget(ui->verticalLayoutWidget);
 
-    // The index of each item is the code the module receives: never reorder.
-    ui->comboBoxBaudrate->addItem(tr("1200"));
-    ui->comboBoxBaudrate->addItem(tr("2400"));
-    ui->comboBoxBaudrate->addItem(tr("4800"));
-    ui->comboBoxBaudrate->addItem(tr("9600"));
-    ui->comboBoxBaudrate->addItem(tr("19200"));
-    ui->comboBoxBaudrate->addItem(tr("38400"));
-    ui->comboBoxBaudrate->addItem(tr("57600"));
-    ui->comboBoxBaudrate->setCurrentIndex(3);
+    // The index of each item is the code the module receives: the lists
+    // come from the frame code, which owns their order.
+    const Frames::Settings defaults;
+    const std::pair<QComboBox *, Frames::Field> lists[] = {
+        {ui->comboBoxBaudrate, Frames::BaudRate},
+        {ui->comboBoxParity, Frames::Parity},
+        {ui->comboBoxPower, Frames::Power},
+        {ui->comboBoxWakeupTime, Frames::WakeupTime},
+        {ui->comboBoxTRX, Frames::TrxRate}};
+    for (const auto &[box, field] : lists) {
+        box->addItems(Frames::itemTexts(field));
+        if (defaults.code(field) != 0)
+            box->setCurrentIndex(defaults.code(field));
+    }
 
-    ui->comboBoxParity->addItem(tr("None"));
-    ui->comboBoxParity->addItem(tr("Odd"));
-    ui->comboBoxParity->addItem(tr("Even"));
-
-    ui->comboBoxPower->addItem(tr("0"));
-    ui->comboBoxPower->addItem(tr("1"));
-    ui->comboBoxPower->addItem(tr("2"));
-    ui->comboBoxPower->addItem(tr("3"));
-    ui->comboBoxPower->addItem(tr("4"));
-    ui->comboBoxPower->addItem(tr("5"));
-    ui->comboBoxPower->addItem(tr("6"));
-    ui->comboBoxPower->addItem(tr("7(Max)"));
-    ui->comboBoxPower->setCurrentIndex(7);
-
-    ui->comboBoxWakeupTime->addItem(tr("50ms"));
-    ui->comboBoxWakeupTime->addItem(tr("100ms"));
-    ui->comboBoxWakeupTime->addItem(tr("200ms"));
-    ui->comboBoxWakeupTime->addItem(tr("400ms"));
-    ui->comboBoxWakeupTime->addItem(tr("600ms"));
-    ui->comboBoxWakeupTime->addItem(tr("1s"));
-    ui->comboBoxWakeupTime->addItem(tr("1.5s"));
-    ui->comboBoxWakeupTime->addItem(tr("2s"));
-    ui->comboBoxWakeupTime->addItem(tr("2.5s"));
-    ui->comboBoxWakeupTime->addItem(tr("3s"));
-    ui->comboBoxWakeupTime->addItem(tr("4s"));
-    ui->comboBoxWakeupTime->addItem(tr("5s"));
-    ui->comboBoxWakeupTime->setCurrentIndex(5);
-
-    ui->comboBoxTRX->addItem(tr("0.81K"));
-    ui->comboBoxTRX->addItem(tr("1.46K"));
-    ui->comboBoxTRX->addItem(tr("2.6K"));
-    ui->comboBoxTRX->addItem(tr("4.56K"));
-    ui->comboBoxTRX->addItem(tr("9.11K"));
-    ui->comboBoxTRX->addItem(tr("18.23K"));
-    ui->comboBoxTRX->setCurrentIndex(3);
-
-    ui->lineEditRF->setText(tr("915"));
+    ui->lineEditRF->setText(Frames::frequencyText(defaults.frequencyKHz));
 
     ui->pushButtonRead->setEnabled(false);
     ui->pushButtonWrite->setEnabled(false);
