@@ -75,8 +75,9 @@ bool VirtualAdapter::plug(const QString &name, quint16 vendorId, quint16 product
     description += "A: dev=188:" + QByteArray::number(n) + "\n";
     if (!addDevices(description))
         return false;
-    m_ports.insert(name,
-                   Port{"/sys" + QString::fromUtf8(usb), "/sys" + QString::fromUtf8(ttyPath)});
+    const Port port{"/sys" + QString::fromUtf8(usb), "/sys" + QString::fromUtf8(ttyPath)};
+    m_ports.insert(name, port);
+    announce(port);
     return true;
 }
 
@@ -97,9 +98,21 @@ bool VirtualAdapter::plugWithoutUsb(const QString &name)
     description += "A: dev=204:" + QByteArray::number(n) + "\n";
     if (!addDevices(description))
         return false;
-    m_ports.insert(name,
-                   Port{"/sys" + QString::fromUtf8(parent), "/sys" + QString::fromUtf8(ttyPath)});
+    const Port port{"/sys" + QString::fromUtf8(parent), "/sys" + QString::fromUtf8(ttyPath)};
+    m_ports.insert(name, port);
+    announce(port);
     return true;
+}
+
+void VirtualAdapter::announce(const Port &port)
+{
+    // Parent first, as the kernel announces them; adding a device to the
+    // test bed alone sends no event to libudev monitors.
+    const QStringList paths{port.parentPath, port.childPath};
+    for (const QString &path : paths) {
+        const QByteArray p = path.toUtf8();
+        umockdev_testbed_uevent(m_testbed, p.constData(), "add");
+    }
 }
 
 void VirtualAdapter::removeAll(const Port &port)
@@ -142,8 +155,9 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     description += "A: dev=8:" + n + "1\nA: size=900\n";
     if (!addDevices(description))
         return false;
-    m_disks.insert(
-        disk, Port{"/sys" + QString::fromUtf8(diskPath), "/sys" + QString::fromUtf8(partPath)});
+    const Port entry{"/sys" + QString::fromUtf8(diskPath), "/sys" + QString::fromUtf8(partPath)};
+    m_disks.insert(disk, entry);
+    announce(entry);
     return true;
 }
 

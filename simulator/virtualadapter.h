@@ -54,6 +54,7 @@ private:
     };
 
     bool addDevices(const QByteArray &description);
+    void announce(const Port &port);
     void removeAll(const Port &port);
 
     UMockdevTestbed *m_testbed = nullptr;
