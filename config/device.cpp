@@ -15,6 +15,8 @@ Device::Device(QObject *parent) : QThread(parent)
 {
     connect(this, SIGNAL(receive()), this, SLOT(onReceivePackage()));
     connect(&timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    // A coarse timer may fire up to 5 % early; the reply time is a minimum.
+    timer.setTimerType(Qt::PreciseTimer);
     // The port's bytes reach its buffer through this thread's event loop;
     // from there they go to the store the worker waits on.
     connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);

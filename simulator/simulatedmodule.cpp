@@ -127,6 +127,24 @@ void SimulatedModule::detach()
     m_fd = -1;
 }
 
+void SimulatedModule::hangUp()
+{
+    const int fd = m_fd;
+    const bool owned = m_ownsDescriptor;
+    detach();
+    if (!owned && fd >= 0) {
+        // Not ours to close, but the line must go dead as a pulled adapter's
+        // does: put /dev/null in the descriptor's place, so its owner still
+        // closes a valid descriptor later.
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    emit hungUp();
+}
+
 void SimulatedModule::onReadable()
 {
     char buffer[256];
@@ -167,6 +185,7 @@ void SimulatedModule::handleFrames()
         }
         m_input.remove(0, request.size());
         m_requests << request;
+        ++m_requestsInBehaviour;
         emit requestReceived(request);
 
         const bool isWrite = request.startsWith(WriteRequestHeader);
@@ -185,7 +204,7 @@ void SimulatedModule::handleFrames()
         case Behaviour::Silent:
             break;
         case Behaviour::AnswerResendOnly:
-            if (m_requests.size() > 1)
+            if (m_requestsInBehaviour > 1)
                 answer(block(m_state));
             break;
         case Behaviour::WrongStartByte: {
@@ -202,8 +221,7 @@ void SimulatedModule::handleFrames()
             break;
         }
         case Behaviour::HangUp:
-            detach();
-            emit hungUp();
+            hangUp();
             return;
         default:
             answer(block(m_state));

@@ -21,12 +21,12 @@ public:
     enum class Behaviour {
         Normal,
         Silent,
-        AnswerResendOnly, // ignores the first request, answers the next ones
+        AnswerResendOnly, // ignores its first request, answers the next ones
         Trickle,          // the reply goes out one byte at a time
         WrongStartByte,
         Padded,       // the reply is followed by 10 more bytes, in one write
         IgnoreWrites, // answers a write with its state unchanged
-        HangUp,       // the line goes dead after the first request
+        HangUp,       // the line goes dead after the first request (hungUp())
     };
 
     struct State
@@ -57,7 +57,11 @@ public:
     static bool parseBehaviour(const QString &name, Behaviour *behaviour);
     static QStringList behaviourNames();
 
-    void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
+    void setBehaviour(Behaviour behaviour)
+    {
+        m_behaviour = behaviour;
+        m_requestsInBehaviour = 0;
+    }
     void setTrickleDelay(int ms) { m_trickleDelay = ms; }
     State state() const { return m_state; }
     void setState(const State &state) { m_state = state; }
@@ -79,6 +83,7 @@ signals:
     void hungUp();
 
 private:
+    void hangUp();
     void onReadable();
     void handleFrames();
     void answer(const QByteArray &reply);
@@ -97,6 +102,7 @@ private:
     QByteArray m_trickle;
     QByteArray m_trickleReply;
     QList<QByteArray> m_requests;
+    int m_requestsInBehaviour = 0;
     std::atomic<qint64> m_lastReplyEndNs{0};
 };
 
