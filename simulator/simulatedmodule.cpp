@@ -184,6 +184,7 @@ void SimulatedModule::handleFrames()
             continue;
         }
         m_input.remove(0, request.size());
+        m_lastRequestNs = steadyNowNs();
         m_requests << request;
         ++m_requestsInBehaviour;
         emit requestReceived(request);

@@ -73,6 +73,8 @@ public:
     // Steady-clock time (ns) at which the last byte of the latest reply was
     // written; 0 before the first reply.
     qint64 lastReplyEndNs() const { return m_lastReplyEndNs.load(); }
+    // Steady-clock time (ns) at which the latest request was complete.
+    qint64 lastRequestNs() const { return m_lastRequestNs.load(); }
     // Stops serving; the descriptor is closed if owned.
     void detach();
 
@@ -104,6 +106,7 @@ private:
     QList<QByteArray> m_requests;
     int m_requestsInBehaviour = 0;
     std::atomic<qint64> m_lastReplyEndNs{0};
+    std::atomic<qint64> m_lastRequestNs{0};
 };
 
 #endif // SIMULATEDMODULE_H
