@@ -8,6 +8,8 @@
 
 #include <optional>
 
+#include "config/replyformat.h"
+
 // The bytes exchanged with the radio module, and the values of the form they
 // stand for. Pure functions: no widgets, no I/O. The window, the command-line
 // tool and the fuzzer share them so that all of them build and read the same
@@ -19,8 +21,8 @@ inline const QByteArray WRITE_REQUEST_HEADER = QByteArray::fromHex("ff 4c cf 52 
 constexpr int WRITE_REQUEST_LENGTH = 16;
 
 // What the link worker requires of a reply before handing it over.
-constexpr int REPLY_MIN_LENGTH = 30;
-constexpr char REPLY_START_BYTE = 0x24;
+using ::REPLY_MIN_LENGTH;
+using ::REPLY_START_BYTE;
 
 // Bytes 0 to 28 of a parameter block carry values; later ones are ignored.
 constexpr int PARAMETER_BLOCK_USED_LENGTH = 29;

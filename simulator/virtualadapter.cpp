@@ -115,6 +115,7 @@ bool VirtualAdapter::addPort(const QString &name, const QByteArray &description,
         return false;
     }
     m_ports.insert(name, port);
+    announce(port);
     return true;
 }
 
@@ -178,6 +179,17 @@ void VirtualAdapter::hangUp(const QString &name)
         hangUpLine(&it.value());
 }
 
+void VirtualAdapter::announce(const Port &port)
+{
+    // Parent first, as the kernel announces them; adding a device to the
+    // test bed alone does not reach every libudev monitor.
+    const QStringList paths{port.parentPath, port.childPath};
+    for (const QString &path : paths) {
+        const QByteArray p = path.toUtf8();
+        umockdev_testbed_uevent(m_testbed, p.constData(), "add");
+    }
+}
+
 void VirtualAdapter::removeAll(const Port &port)
 {
     // Children first, as the kernel announces them.
@@ -223,6 +235,7 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     entry.parentPath = "/sys" + QString::fromUtf8(diskPath);
     entry.childPath = "/sys" + QString::fromUtf8(partPath);
     m_disks.insert(disk, entry);
+    announce(entry);
     return true;
 }
 

@@ -64,6 +64,7 @@ private:
     bool openLine(const QByteArray &tty, Port *port);
     void closeLine(const QByteArray &tty, Port *port);
     static void hangUpLine(Port *port);
+    void announce(const Port &port);
     void removeAll(const Port &port);
 
     UMockdevTestbed *m_testbed = nullptr;

@@ -1,0 +1,170 @@
+// Measures the module link against a simulated module behind a virtual
+// adapter: the CPU cost of waiting, the latency of taking a reply, and the
+// wall time of a whole exchange. Run under umockdev-wrapper (bench/run).
+
+#include "simulator/virtualadapter.h"
+
+#include "config/device.h"
+#include "simulator/simulatedmodule.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString Port = QStringLiteral("ttyUSB0");
+
+qint64 steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double processCpuSeconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+    return values[index];
+}
+
+// The module answers from a thread of its own, as hardware would, so its
+// work does not sit in the link's event loop.
+class Rig
+{
+public:
+    explicit Rig(SimulatedModule::Behaviour behaviour)
+    {
+        bed.plug(Port, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct);
+        module = new SimulatedModule(bed.farEnd(Port), behaviour);
+        module->moveToThread(&moduleThread);
+        QObject::connect(&moduleThread, &QThread::finished, module, &QObject::deleteLater);
+        moduleThread.start();
+        device.setPortName(Port);
+        device.setRequest(SimulatedModule::ReadRequest);
+    }
+    ~Rig()
+    {
+        moduleThread.quit();
+        moduleThread.wait();
+    }
+
+    // Runs one exchange; returns the name of its outcome.
+    const char *exchange()
+    {
+        QEventLoop loop;
+        const char *outcome = "none";
+        const auto end = [&](const char *name) {
+            return [&outcome, &loop, name] {
+                outcome = name;
+                loop.quit();
+            };
+        };
+        auto c1 = QObject::connect(&device, &Device::finalProgress, &loop, end("reply"));
+        auto c2 = QObject::connect(&device, &Device::timeOut, &loop, end("timeOut"));
+        auto c3 = QObject::connect(&device, &Device::openfail, &loop, end("openfail"));
+        auto c4 = QObject::connect(&device, &Device::porterror, &loop, end("porterror"));
+        // Outcomes of openfail come from inside startDownload.
+        QTimer::singleShot(0, &device, [this] { device.startDownload(); });
+        loop.exec();
+        for (const auto &c : {c1, c2, c3, c4})
+            QObject::disconnect(c);
+        return outcome;
+    }
+
+    VirtualAdapter bed;
+    QThread moduleThread;
+    SimulatedModule *module;
+    Device device;
+};
+
+void cpuWhileSilent()
+{
+    Rig rig(SimulatedModule::Behaviour::Silent);
+    const double cpu0 = processCpuSeconds();
+    const qint64 wall0 = steadyNowNs();
+    const char *outcome = rig.exchange();
+    const double cpu = processCpuSeconds() - cpu0;
+    const double wall = double(steadyNowNs() - wall0) / 1e9;
+    std::printf("silent module: %s after %.3f s wall, process CPU %.4f s (target < 0.1 s)\n",
+                outcome, wall, cpu);
+}
+
+void takeLatency(int replies)
+{
+    Rig rig(SimulatedModule::Behaviour::Normal);
+    Device::Timing timing;
+    timing.finalPause = 0; // only the take is measured here
+    rig.device.setTiming(timing);
+    std::atomic<qint64> takenNs{0};
+    // Direct: runs in the worker thread at the moment of the emission.
+    QObject::connect(
+        &rig.device, &Device::receive, &rig.device, [&takenNs] { takenNs = steadyNowNs(); },
+        Qt::DirectConnection);
+    std::vector<double> latencyMs;
+    for (int i = 0; i < replies; ++i) {
+        if (qstrcmp(rig.exchange(), "reply") != 0) {
+            std::printf("take latency: exchange %d failed\n", i);
+            return;
+        }
+        latencyMs.push_back(double(takenNs - rig.module->lastReplyEndNs()) / 1e6);
+    }
+    std::printf("take latency over %d replies: median %.3f ms, p99 %.3f ms, max %.3f ms "
+                "(target median < 1 ms)\n",
+                replies, percentile(latencyMs, 0.5), percentile(latencyMs, 0.99),
+                percentile(latencyMs, 1.0));
+}
+
+void exchangeWallTime(int runs)
+{
+    Rig rig(SimulatedModule::Behaviour::Normal);
+    std::vector<double> overheadMs;
+    for (int i = 0; i < runs; ++i) {
+        const qint64 start = steadyNowNs();
+        const char *outcome = rig.exchange();
+        const qint64 end = steadyNowNs();
+        const double wall = double(end - start) / 1e6;
+        const double replyTime =
+            double(rig.module->lastReplyEndNs() - rig.module->lastRequestNs()) / 1e6;
+        const double floor = 3005.0 + replyTime;
+        overheadMs.push_back(wall - floor);
+        std::printf("exchange %d: %s, wall %.2f ms, floor %.2f ms (3005 + module %.3f ms), "
+                    "over floor %.2f ms\n",
+                    i + 1, outcome, wall, floor, replyTime, wall - floor);
+    }
+    std::printf("exchange wall time over floor: median %.2f ms, max %.2f ms (target < 20 ms)\n",
+                percentile(overheadMs, 0.5), percentile(overheadMs, 1.0));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("LD_PRELOAD")) {
+        std::fprintf(stderr, "bench_device: run under umockdev-wrapper (bench/run)\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    cpuWhileSilent();
+    takeLatency(200);
+    exchangeWallTime(5);
+    return 0;
+}

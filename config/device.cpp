@@ -1,0 +1,206 @@
+#include "config/device.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTime>
+
+namespace {
+constexpr int OPEN_ATTEMPTS = 3;
+constexpr unsigned long OPEN_SETTLE_MS = 5;
+} // namespace
+
+Device::Device(QObject *parent) : QThread(parent)
+{
+    connect(this, SIGNAL(receive()), this, SLOT(onReceivePackage()));
+    connect(&timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    // A coarse timer may fire up to 5 % early; the reply time is a minimum.
+    timer.setTimerType(Qt::PreciseTimer);
+    // The port's bytes reach its buffer through this thread's event loop;
+    // from there they go to the store the worker waits on.
+    connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
+    connect(&serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
+}
+
+Device::~Device()
+{
+    stopWorker();
+    closePort();
+}
+
+void Device::setPortName(const QString &name)
+{
+    portName = name;
+}
+
+void Device::setRequest(const QByteArray &bytes)
+{
+    request = bytes;
+}
+
+void Device::startDownload()
+{
+    const QTime now = QTime::currentTime();
+    emit updateProgress(QDir::currentPath() + QString::asprintf("/%02d_%02d_%02d.log", now.hour(),
+                                                                now.minute(), now.second()));
+    emit updateProgress(QStringLiteral("start download log"));
+
+    for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
+        if (openPort()) {
+            retryCount = 0;
+            serial.write(request);
+            timer.start(timing.replyTimeout);
+            return;
+        }
+        QThread::msleep(timing.openRetryPause);
+    }
+    stopWorker();
+    emit openfail();
+}
+
+bool Device::openPort()
+{
+    serial.setPortName(portName);
+    serial.setBaudRate(9600, QSerialPort::AllDirections);
+    serial.setDataBits(QSerialPort::Data8);
+    serial.setParity(QSerialPort::NoParity);
+    serial.setStopBits(QSerialPort::OneStop);
+    serial.setFlowControl(QSerialPort::NoFlowControl);
+    serial.open(QIODevice::ReadWrite);
+    serial.setRequestToSend(false);
+    serial.setDataTerminalReady(false);
+    // Ports without modem lines (pseudo-terminals, some adapters) refuse the
+    // two calls above and leave UnsupportedOperationError behind; that is no
+    // fault of the link and must not be reported at the first time-out.
+    if (serial.isOpen())
+        serial.clearError();
+    clearStore();
+    QThread::msleep(OPEN_SETTLE_MS);
+    if (!running) {
+        running = true;
+        start(QThread::InheritPriority);
+    }
+    return serial.isOpen();
+}
+
+QByteArray Device::getPackage()
+{
+    std::lock_guard<std::mutex> lock(storeMutex);
+    return rxPackage;
+}
+
+void Device::run()
+{
+    std::unique_lock<std::mutex> lock(storeMutex);
+    for (;;) {
+        storeChanged.wait(lock, [this] { return !running || store.size() >= REPLY_MIN_LENGTH; });
+        if (!running)
+            return;
+        rxPackage = store;
+        store.clear();
+        lock.unlock();
+        emit receive();
+        lock.lock();
+    }
+}
+
+void Device::onReceivePackage()
+{
+    const QByteArray chunk = getPackage();
+    if (chunk.size() < REPLY_MIN_LENGTH || chunk.at(0) != REPLY_START_BYTE)
+        return;
+    timer.stop();
+    stopWorker();
+    closePort();
+    QThread::msleep(timing.finalPause);
+    emit finalProgress(chunk);
+}
+
+void Device::onTimeOut()
+{
+    ++retryCount;
+    if (retryCount > 1) {
+        qDebug().noquote() << "Device onTimeOut";
+        timer.stop();
+        stopWorker();
+        closePort();
+        emit timeOut();
+    } else if (serial.error() != QSerialPort::NoError) {
+        qDebug().noquote() << "Device onError";
+        timer.stop();
+        stopWorker();
+        closePort();
+        emit porterror();
+    } else {
+        timer.stop();
+        qDebug().noquote() << "Device Retry";
+        clearPort();
+        serial.write(request);
+        timer.start(timing.replyTimeout);
+    }
+}
+
+void Device::onPortReadyRead()
+{
+    const QByteArray bytes = serial.readAll();
+    if (bytes.isEmpty())
+        return;
+    bool enough;
+    {
+        std::lock_guard<std::mutex> lock(storeMutex);
+        store += bytes;
+        enough = store.size() >= REPLY_MIN_LENGTH;
+    }
+    if (enough)
+        storeChanged.notify_one();
+}
+
+void Device::onPortError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    // A port whose device has gone keeps signalling read errors for as long as
+    // it stays open. Nothing more will come from it: stop watching it for input
+    // and leave the error in place for the time-out to report.
+    const auto notifiers = serial.findChildren<QSocketNotifier *>();
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read)
+            notifier->setEnabled(false);
+    }
+}
+
+void Device::stopWorker()
+{
+    if (!running)
+        return;
+    {
+        // Under the lock, so the worker cannot miss the change between its
+        // test and its sleep.
+        std::lock_guard<std::mutex> lock(storeMutex);
+        running = false;
+    }
+    storeChanged.notify_all();
+    wait();
+    // A take the worker made but this thread has not handled yet belongs to
+    // the exchange that is ending; it must not be taken for a later outcome.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+}
+
+void Device::clearPort()
+{
+    serial.clear(QSerialPort::AllDirections);
+    clearStore();
+}
+
+void Device::closePort()
+{
+    serial.close();
+    clearStore();
+}
+
+void Device::clearStore()
+{
+    std::lock_guard<std::mutex> lock(storeMutex);
+    store.clear();
+}

@@ -1,0 +1,86 @@
+#ifndef DEVICE_H
+#define DEVICE_H
+
+#include "config/replyformat.h"
+
+#include <QByteArray>
+#include <QSerialPort>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+// Carries one request/reply exchange with the module over a serial port.
+// The port, the timer and the outcome handling live in the owner thread; the
+// worker thread only waits for a reply chunk in a store that the owner fills
+// from the port, so it never touches the port itself.
+class Device : public QThread
+{
+    Q_OBJECT
+public:
+    // Pauses and time-outs of an exchange, in milliseconds.
+    struct Timing
+    {
+        int openRetryPause = 1000;
+        int replyTimeout = 5000;
+        int finalPause = 3000;
+    };
+
+    explicit Device(QObject *parent = nullptr);
+    ~Device() override;
+
+    void setPortName(const QString &name);
+    void setRequest(const QByteArray &bytes);
+    void startDownload();
+    bool openPort();
+    QByteArray getPackage();
+
+    // Lets tests run the exchange on shorter times; the application never
+    // calls it.
+    void setTiming(const Timing &timing) { this->timing = timing; }
+
+signals:
+    void receive();
+    void updateProgress(QString);
+    void timeOut();
+    void openfail();
+    void porterror();
+    void finalProgress(QByteArray);
+
+protected slots:
+    void onReceivePackage();
+
+private slots:
+    void onTimeOut();
+
+protected:
+    void run() override;
+
+private:
+    void onPortReadyRead();
+    void onPortError(QSerialPort::SerialPortError error);
+    void stopWorker();
+    void clearPort();
+    void closePort();
+    void clearStore();
+
+    QString portName;
+    QSerialPort serial;
+    QByteArray rxPackage;
+    std::atomic<bool> running{false};
+    QTimer timer;
+    qint32 retryCount = 0;
+    QByteArray request;
+
+    // Bytes moved out of the port by the owner, waiting for the worker's
+    // take; guarded, with rxPackage, by storeMutex.
+    std::mutex storeMutex;
+    std::condition_variable storeChanged;
+    QByteArray store;
+    Timing timing;
+};
+
+#endif // DEVICE_H

@@ -1,0 +1,277 @@
+#include "simulator/simulatedmodule.h"
+
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <chrono>
+#include <unistd.h>
+
+namespace {
+
+// Common to both requests; byte 5 and 6 tell them apart.
+const QByteArray RequestPrefix = QByteArray::fromHex("ff4ccf52a1");
+
+const struct
+{
+    const char *name;
+    SimulatedModule::Behaviour behaviour;
+} BehaviourNames[] = {
+    {"normal", SimulatedModule::Behaviour::Normal},
+    {"silent", SimulatedModule::Behaviour::Silent},
+    {"resend-only", SimulatedModule::Behaviour::AnswerResendOnly},
+    {"trickle", SimulatedModule::Behaviour::Trickle},
+    {"wrong-start", SimulatedModule::Behaviour::WrongStartByte},
+    {"padded", SimulatedModule::Behaviour::Padded},
+    {"ignore-writes", SimulatedModule::Behaviour::IgnoreWrites},
+    {"hang-up", SimulatedModule::Behaviour::HangUp},
+};
+
+qint64 steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+const QByteArray SimulatedModule::ReadRequest = QByteArray::fromHex("ff4ccf52a152f0");
+const QByteArray SimulatedModule::WriteRequestHeader = QByteArray::fromHex("ff4ccf52a157f1");
+
+SimulatedModule::SimulatedModule(int fd, Behaviour behaviour, bool ownsDescriptor, QObject *parent)
+    : QObject(parent), m_fd(fd), m_ownsDescriptor(ownsDescriptor), m_behaviour(behaviour)
+{
+    m_trickleTimer = new QTimer(this);
+    connect(m_trickleTimer, &QTimer::timeout, this, &SimulatedModule::sendNextTrickleByte);
+    if (m_fd >= 0) {
+        // Hold the line's own end open too: a pseudo-terminal master whose
+        // other end has no opener reads as hung up and would wake us
+        // endlessly between the port's opens.
+        char name[128];
+        if (ptsname_r(m_fd, name, sizeof name) == 0)
+            m_lineFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        // A UART has no line discipline: no echo, no line editing.
+        termios raw;
+        if (m_lineFd >= 0 && tcgetattr(m_lineFd, &raw) == 0) {
+            cfmakeraw(&raw);
+            tcsetattr(m_lineFd, TCSANOW, &raw);
+        }
+        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SimulatedModule::onReadable);
+    }
+}
+
+SimulatedModule::~SimulatedModule()
+{
+    detach();
+}
+
+bool SimulatedModule::parseBehaviour(const QString &name, Behaviour *behaviour)
+{
+    for (const auto &entry : BehaviourNames) {
+        if (name == QLatin1String(entry.name)) {
+            *behaviour = entry.behaviour;
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList SimulatedModule::behaviourNames()
+{
+    QStringList names;
+    for (const auto &entry : BehaviourNames)
+        names << QString::fromLatin1(entry.name);
+    return names;
+}
+
+QByteArray SimulatedModule::block(const State &state)
+{
+    QByteArray out;
+    out.reserve(BlockLength);
+    out += '\x24';
+    out += state.model.leftJustified(4, '\0', true);
+    out += state.version.leftJustified(7, '\0', true);
+    out += state.mac.leftJustified(8, '\0', true);
+    out += char(state.groupId);
+    out += char((state.frequencyKhz >> 16) & 0xff);
+    out += char((state.frequencyKhz >> 8) & 0xff);
+    out += char(state.frequencyKhz & 0xff);
+    out += char(state.trxRate);
+    out += char(state.power);
+    out += char(state.baudRate);
+    out += char(state.parity);
+    out += char(state.wakeupTime);
+    out += '\0';
+    return out;
+}
+
+void SimulatedModule::detach()
+{
+    m_trickleTimer->stop();
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        delete m_notifier;
+        m_notifier = nullptr;
+    }
+    if (m_lineFd >= 0)
+        ::close(m_lineFd);
+    m_lineFd = -1;
+    if (m_ownsDescriptor && m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void SimulatedModule::hangUp()
+{
+    const int fd = m_fd;
+    const bool owned = m_ownsDescriptor;
+    detach();
+    if (!owned && fd >= 0) {
+        // Not ours to close, but the line must go dead as a pulled adapter's
+        // does: put /dev/null in the descriptor's place, so its owner still
+        // closes a valid descriptor later.
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    emit hungUp();
+}
+
+void SimulatedModule::onReadable()
+{
+    char buffer[256];
+    const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+    if (n <= 0) {
+        // The line's other end is gone (EIO on a pseudo-terminal master whose
+        // port is closed) or nothing was there: wait for the next open.
+        if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
+            detach();
+        return;
+    }
+    m_input.append(buffer, int(n));
+    handleFrames();
+}
+
+void SimulatedModule::handleFrames()
+{
+    for (;;) {
+        const int start = m_input.indexOf(RequestPrefix);
+        if (start < 0) {
+            // Keep a tail that may be the beginning of a prefix.
+            m_input = m_input.right(RequestPrefix.size() - 1);
+            return;
+        }
+        m_input.remove(0, start);
+        if (m_input.size() < ReadRequest.size())
+            return;
+        QByteArray request;
+        if (m_input.startsWith(ReadRequest)) {
+            request = m_input.left(ReadRequest.size());
+        } else if (m_input.startsWith(WriteRequestHeader)) {
+            if (m_input.size() < WriteRequestLength)
+                return;
+            request = m_input.left(WriteRequestLength);
+        } else {
+            m_input.remove(0, 1); // a prefix that leads nowhere
+            continue;
+        }
+        m_input.remove(0, request.size());
+        m_lastRequestNs = steadyNowNs();
+        m_requests << request;
+        ++m_requestsInBehaviour;
+        emit requestReceived(request);
+
+        const bool isWrite = request.startsWith(WriteRequestHeader);
+        if (isWrite && m_behaviour != Behaviour::IgnoreWrites) {
+            const auto value = [&request](int i) { return quint8(request.at(i)); };
+            m_state.frequencyKhz = (quint32(value(7)) << 16) | (quint32(value(8)) << 8) | value(9);
+            m_state.groupId = value(10);
+            m_state.trxRate = value(11);
+            m_state.power = value(12);
+            m_state.baudRate = value(13);
+            m_state.parity = value(14);
+            m_state.wakeupTime = value(15);
+        }
+
+        switch (m_behaviour) {
+        case Behaviour::Silent:
+            break;
+        case Behaviour::AnswerResendOnly:
+            if (m_requestsInBehaviour > 1)
+                answer(block(m_state));
+            break;
+        case Behaviour::WrongStartByte: {
+            QByteArray reply = block(m_state);
+            reply[0] = '#';
+            answer(reply);
+            break;
+        }
+        case Behaviour::Padded: {
+            QByteArray reply = block(m_state);
+            for (int i = reply.size(); i < PaddedLength; ++i)
+                reply += char(0xa0 + i);
+            answer(reply);
+            break;
+        }
+        case Behaviour::HangUp:
+            hangUp();
+            return;
+        default:
+            answer(block(m_state));
+            break;
+        }
+    }
+}
+
+void SimulatedModule::answer(const QByteArray &reply)
+{
+    if (m_behaviour == Behaviour::Trickle) {
+        m_trickle += reply;
+        m_trickleReply = reply;
+        if (!m_trickleTimer->isActive())
+            m_trickleTimer->start(m_trickleDelay);
+        return;
+    }
+    writeAll(reply);
+    m_lastReplyEndNs = steadyNowNs();
+    emit replySent(reply);
+}
+
+void SimulatedModule::sendNextTrickleByte()
+{
+    if (m_trickle.isEmpty() || m_fd < 0) {
+        m_trickleTimer->stop();
+        return;
+    }
+    writeAll(m_trickle.left(1));
+    m_trickle.remove(0, 1);
+    if (m_trickle.isEmpty()) {
+        m_trickleTimer->stop();
+        m_lastReplyEndNs = steadyNowNs();
+        emit replySent(m_trickleReply);
+    }
+}
+
+void SimulatedModule::writeAll(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0 && m_fd >= 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return;
+        }
+        data += n;
+        left -= n;
+    }
+}
