@@ -52,13 +52,18 @@ bool QDeviceWatcherPrivate::hasReceivers() const
     return false;
 }
 
-void QDeviceWatcherPrivate::raiseChange(const QString &dev, const QString &action,
+bool QDeviceWatcherPrivate::raiseChange(const QString &dev, const QString &action,
                                         QDeviceChangeEvent::ChangeKind kind,
                                         QVector<PendingChange> &pending)
 {
+    // A slot may destroy the watcher, and with it this backend.
+    const QPointer<QDeviceWatcherPrivate> self(this);
     raiseByAction(dev, action);
+    if (!self)
+        return false;
     if (hasReceivers())
         pending.append(PendingChange{kind, dev});
+    return true;
 }
 
 void QDeviceWatcherPrivate::postChanges(const QVector<PendingChange> &pending)
@@ -83,8 +88,10 @@ void QDeviceWatcherPrivate::deliverChange(const QStringList &devices, const QStr
                                           QDeviceChangeEvent::ChangeKind kind)
 {
     QVector<PendingChange> pending;
-    for (const QString &dev : devices)
-        raiseChange(dev, action, kind, pending);
+    for (const QString &dev : devices) {
+        if (!raiseChange(dev, action, kind, pending))
+            return;
+    }
     postChanges(pending);
 }
 

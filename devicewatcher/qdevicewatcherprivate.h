@@ -55,7 +55,8 @@ public:
     // its signal and, when there are receivers, notes the event;
     // postChanges() then posts each receiver its own events, in that order,
     // at high priority. deliverChange() does both for a list of devices.
-    void raiseChange(const QString &dev, const QString &action, QDeviceChangeEvent::ChangeKind kind,
+    // raiseChange() is false when a slot destroyed this backend: then stop.
+    bool raiseChange(const QString &dev, const QString &action, QDeviceChangeEvent::ChangeKind kind,
                      QVector<PendingChange> &pending);
     void postChanges(const QVector<PendingChange> &pending);
     void deliverChange(const QStringList &devices, const QString &action,

@@ -134,10 +134,11 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     const QByteArray partPath = diskPath + "/" + name + "1";
     const QByteArray n = QByteArray::number(++m_counter * 16);
     QByteArray description;
-    description += "P: " + diskPath + "\nN: " + name + "=\n";
+    // A node needs contents (hex) after "=": one zero byte.
+    description += "P: " + diskPath + "\nN: " + name + "=00\n";
     description += "E: SUBSYSTEM=block\nE: DEVTYPE=disk\nE: DEVNAME=/dev/" + name + "\n";
     description += "A: dev=8:" + n + "\nA: size=1000\n\n";
-    description += "P: " + partPath + "\nN: " + name + "1=\n";
+    description += "P: " + partPath + "\nN: " + name + "1=00\n";
     description += "E: SUBSYSTEM=block\nE: DEVTYPE=partition\nE: DEVNAME=/dev/" + name + "1\n";
     description += "A: dev=8:" + n + "1\nA: size=900\n";
     if (!addDevices(description))
