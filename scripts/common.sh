@@ -7,7 +7,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libudev-dev
                 umockdev libumockdev-dev)
 RUN_PACKAGES=(xvfb xauth xdotool imagemagick)
-TEST_PACKAGES=(clang libclang-rt-14-dev)
+TEST_PACKAGES=(clang libclang-rt-14-dev g++-mingw-w64-x86-64)
 
 ensure_packages() {
     local missing=()

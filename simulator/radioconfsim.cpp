@@ -27,11 +27,9 @@ const char Preload[] = "libumockdev-preload.so.0";
 // process needs it as well as PROGRAM: start again under it if it is missing.
 void ensurePreloaded(char *argv[])
 {
-    if (VirtualAdapter::inMockEnvironment())
+    if (VirtualAdapter::preloaded())
         return;
     const char *current = std::getenv("LD_PRELOAD");
-    if (current && std::strstr(current, Preload))
-        return; // preloaded, yet not active: running again would not help
     std::string preload = Preload;
     if (current && *current)
         preload += std::string(" ") + current;

@@ -132,8 +132,7 @@ private slots:
 
 void TestDevice::initTestCase()
 {
-    QVERIFY2(VirtualAdapter::inMockEnvironment() || qEnvironmentVariableIsSet("LD_PRELOAD"),
-             "run under umockdev-wrapper");
+    QVERIFY2(VirtualAdapter::preloaded(), "run under umockdev-wrapper");
     previousHandler = qInstallMessageHandler(recordMessage);
 }
 
