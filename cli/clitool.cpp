@@ -90,9 +90,36 @@ const CommandInfo *commandInfo(const QString &name)
     return nullptr;
 }
 
+// Word-wrapped to 79 columns; lines after the first indented.
+QString wrap(const QString &text, int indent, int firstIndent = 0)
+{
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QString result = QString(firstIndent, QLatin1Char(' '));
+    int column = firstIndent;
+    bool lineEmpty = true;
+    for (const QString &word : words) {
+        if (!lineEmpty && column + 1 + word.size() > 79) {
+            result += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+            lineEmpty = true;
+        }
+        if (!lineEmpty) {
+            result += QLatin1Char(' ');
+            ++column;
+        }
+        result += word;
+        column += word.size();
+        lineEmpty = false;
+    }
+    return result + QLatin1Char('\n');
+}
+
+// The link worker's debug lines and Qt's warnings about a port that did not
+// open (the worker sets its modem lines regardless) would drown the tool's
+// own one-line reports.
 void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtDebugMsg || type == QtInfoMsg)
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)
         return;
     std::fprintf(stderr, "%s: %s\n", Program, qPrintable(message));
     if (type == QtFatalMsg)
@@ -138,7 +165,7 @@ QString CliTool::mainHelp() const
         "\n"
         "Commands:\n");
     for (const CommandInfo &info : Commands)
-        text += QStringLiteral("  %1\n").arg(QLatin1String(info.synopsis));
+        text += wrap(QLatin1String(info.synopsis), 8, 2);
     text += QStringLiteral("  help COMMAND\n"
                            "\n"
                            "Options:\n"
@@ -193,8 +220,6 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     command = name;
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QLatin1String(info->description));
-    parser.addPositionalArgument(name, QString(), QLatin1String(info->synopsis));
     parser.addOption(HelpOption);
     parser.addOption(QuietOption);
     if (name == QLatin1String("list")) {
@@ -222,7 +247,12 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         return UsageError;
     }
     if (parser.isSet(HelpOption)) {
-        out << parser.helpText() << '\n' << exitCodesHelp();
+        // Qt's usage line names neither the command nor its synopsis.
+        const QString options = parser.helpText();
+        out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(Program, info->synopsis), 8) << '\n'
+            << wrap(QLatin1String(info->description), 0) << '\n'
+            << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
+            << exitCodesHelp();
         out.flush();
         return Success;
     }

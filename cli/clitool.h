@@ -40,8 +40,8 @@ public:
     // arguments as the process got them, the program first.
     int run(const QStringList &arguments);
 
-    // The link worker's debug lines are not for the tool's users: keep
-    // stderr for progress and failures.
+    // Keeps stderr for progress and failures: Qt's debug and warning lines
+    // are dropped, critical and fatal ones kept.
     static void installMessageFilter();
 
 private:
