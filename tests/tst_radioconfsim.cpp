@@ -96,6 +96,8 @@ void TestRadioconfSim::usageErrors_data()
     QTest::newRow("no program") << QStringList{} << 2;
     QTest::newRow("unknown adapter") << QStringList{"--adapter", "ftdi", "--", "true"} << 2;
     QTest::newRow("unknown behaviour") << QStringList{"--behaviour", "odd", "--", "true"} << 2;
+    QTest::newRow("log not writable")
+        << QStringList{"--log", "/nonexistent/dir/requests.log", "--", "true"} << 2;
     QTest::newRow("program's own code") << QStringList{"--", "sh", "-c", "exit 3"} << 3;
     QTest::newRow("program missing") << QStringList{"--", "/nonexistent/program"} << 127;
 }
