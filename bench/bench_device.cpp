@@ -22,7 +22,7 @@
 
 namespace {
 
-const QString Port = QStringLiteral("ttyUSB0");
+const QString Port = VirtualAdapter::processPortName();
 
 qint64 steadyNowNs()
 {

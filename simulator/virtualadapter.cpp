@@ -237,6 +237,11 @@ void VirtualAdapter::unplugDisk(const QString &disk)
     removeAll(entry);
 }
 
+QString VirtualAdapter::processPortName()
+{
+    return QStringLiteral("ttyUSB%1").arg(qint64(::getpid()));
+}
+
 int VirtualAdapter::farEnd(const QString &name) const
 {
     return m_ports.value(name).master;

@@ -28,6 +28,11 @@ public:
     // (umockdev's own test for it must not be asked before a test bed
     // exists: it then stops the bed's "add" events from reaching monitors.)
     static bool preloaded();
+    // A port name of this process's own, such as "ttyUSB4242". Qt locks a
+    // serial port through a file named after it in the machine-wide lock
+    // directory, so processes that open "ttyUSB0" at once would keep each
+    // other out; tests and benchmarks use this name instead.
+    static QString processPortName();
 
     // Plugs a USB adapter whose tty is /dev/<name> (e.g. "ttyUSB0"); sends
     // the udev "add" events. Returns false if the name is taken.

@@ -9,13 +9,9 @@
 #include <QtTest>
 
 #include <memory>
-#include <unistd.h>
 
 namespace {
-// A name of this process's own: Qt locks a serial port through a file named
-// after it, shared by every process of the machine, so two runs on one name
-// at once would keep each other from opening it.
-const QString Port = QStringLiteral("ttyUSB%1").arg(qint64(::getpid()));
+const QString Port = VirtualAdapter::processPortName();
 } // namespace
 
 // Read and Write end to end: the real window against the simulated module
