@@ -1,6 +1,10 @@
 #ifndef MESSAGELOG_H
 #define MESSAGELOG_H
 
+#include "devicewatcher/qdevicechangeevent.h"
+#include "devicewatcher/qdevicewatcher.h"
+
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -35,6 +39,39 @@ private:
 
     QtMessageHandler m_previous;
     static inline MessageLog *s_current = nullptr;
+};
+
+// Logs, in order, a watcher's signals ("deviceAdded X") and the change events
+// delivered to any object of the thread ("<object name> arrival X"), into its
+// own lines or another list.
+class WatcherLog : public QObject
+{
+public:
+    explicit WatcherLog(QDeviceWatcher *watcher, QStringList *into = nullptr)
+        : out(into ? into : &lines)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+        const auto note = [this](const char *name) {
+            return [this, name](const QString &dev) { *out << QString(name) + " " + dev; };
+        };
+        connect(watcher, &QDeviceWatcher::deviceAdded, this, note("deviceAdded"));
+        connect(watcher, &QDeviceWatcher::deviceChanged, this, note("deviceChanged"));
+        connect(watcher, &QDeviceWatcher::deviceRemoved, this, note("deviceRemoved"));
+        connect(watcher, &QDeviceWatcher::deviceNotify, this, note("deviceNotify"));
+    }
+    QStringList lines;
+    QStringList *out;
+
+protected:
+    bool eventFilter(QObject *to, QEvent *e) override
+    {
+        if (e->type() != QDeviceChangeEvent::registeredType())
+            return false;
+        const auto *change = static_cast<QDeviceChangeEvent *>(e);
+        *out << to->objectName() + (change->action() ? " removal " : " arrival ") +
+                    change->deviceText();
+        return false;
+    }
 };
 
 #endif // MESSAGELOG_H
