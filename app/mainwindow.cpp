@@ -27,7 +27,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     detectTimer.start(1000);
 
     // A device plugged in or pulled out refreshes the port list by itself.
-    watcher = new QDeviceWatcher;
+    // The watcher outlives the window; the application object, not the
+    // window, deletes it, at the very end.
+    watcher = new QDeviceWatcher(QCoreApplication::instance());
     watcher->addEventReceiver(this);
     connect(watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
             Qt::DirectConnection);

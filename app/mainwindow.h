@@ -53,7 +53,7 @@ private:
     DetectDeviceThread detectThread;
     QTimer detectTimer;
     Device device;
-    // Lives to the end of the process: never deleted.
+    // Outlives the window: owned by the application object.
     QDeviceWatcher *watcher = nullptr;
     QString lastPortName;
     bool isWrite = false;
