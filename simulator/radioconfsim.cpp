@@ -115,10 +115,12 @@ int main(int argc, char *argv[])
     ensurePreloaded(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("radioconf-sim");
+    QCoreApplication::setApplicationVersion(QStringLiteral(RADIOCONF_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({"adapter",
                       "Adapter kind: cp210x (10C4:EA60, default) or cypress (04B4:0003).", "kind",
                       "cp210x"});
