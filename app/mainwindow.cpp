@@ -3,6 +3,7 @@
 
 #include "config/frames.h"
 
+#include <QDebug>
 #include <QIntValidator>
 #include <QMessageBox>
 
@@ -15,6 +16,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&detectThread, SIGNAL(portFoundStart()), this, SLOT(onPortFoundStart()));
     connect(&detectThread, SIGNAL(portFoundEnd()), this, SLOT(onPortFoundEnd()));
     connect(&detectTimer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    connect(&device, SIGNAL(timeOut()), this, SLOT(onDeviceTimeOut()));
+    connect(&device, SIGNAL(openfail()), this, SLOT(onDeviceOpenFail()));
+    connect(&device, SIGNAL(porterror()), this, SLOT(onDevicePortError()));
+    connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
 
     initForm();
 
@@ -102,4 +107,100 @@ void MainWindow::onTimeOut()
 {
     detectTimer.stop();
     detectThread.startDetect();
+}
+
+void MainWindow::startExchange(const QByteArray &request, bool write)
+{
+    device.setPortName(ui->comboBoxPort->currentText());
+    device.setRequest(request);
+    // One exchange at a time: nothing in the window can be used until it ends.
+    setEnabled(false);
+    isWrite = write;
+    device.startDownload();
+}
+
+void MainWindow::on_pushButtonRead_clicked()
+{
+    startExchange(Frames::READ_REQUEST, false);
+}
+
+void MainWindow::on_pushButtonWrite_clicked()
+{
+    Frames::FormInput input;
+    input.frequency = ui->lineEditRF->text();
+    input.groupId = ui->lineEditID->text();
+    input.trxRate = ui->comboBoxTRX->currentIndex();
+    input.power = ui->comboBoxPower->currentIndex();
+    input.baudRate = ui->comboBoxBaudrate->currentIndex();
+    input.parity = ui->comboBoxParity->currentIndex();
+    input.wakeupTime = ui->comboBoxWakeupTime->currentIndex();
+
+    const double megahertz = input.frequency.toDouble();
+    qDebug() << megahertz;
+    qDebug() << megahertz * 1000;
+
+    // A value the module cannot take is refused here rather than sent as
+    // garbage that the module would then report as written.
+    const Frames::WriteRequest request = Frames::buildWriteRequest(input);
+    if (!request.isValid()) {
+        QMessageBox::warning(nullptr, tr("Write"), request.messages().join(QLatin1Char('\n')));
+        return;
+    }
+    qDebug() << request.settings.frequencyKHz;
+    qDebug().noquote() << request.frame.toHex();
+    startExchange(request.frame, true);
+}
+
+void MainWindow::onFinalProgress(QByteArray configData)
+{
+    qDebug().noquote() << configData.toHex();
+    const std::optional<Frames::Parameters> parameters = Frames::decodeParameterBlock(configData);
+    if (!parameters) {
+        // Too short to hold every field: the form keeps what it showed.
+        endFailedExchange(tr("UART Error"));
+        return;
+    }
+    setEnabled(true);
+
+    ui->label_8->setText(parameters->model);
+    ui->label_10->setText(parameters->version);
+    ui->label_14->setText(parameters->mac);
+    const Frames::Settings &settings = parameters->settings;
+    ui->lineEditID->setText(QString::number(settings.groupId, 10));
+    qDebug() << settings.frequencyKHz;
+    ui->lineEditRF->setText(Frames::frequencyText(settings.frequencyKHz));
+    // A code that names no item leaves its list without a current item.
+    ui->comboBoxTRX->setCurrentIndex(settings.trxRate);
+    ui->comboBoxPower->setCurrentIndex(settings.power);
+    ui->comboBoxBaudrate->setCurrentIndex(settings.baudRate);
+    ui->comboBoxParity->setCurrentIndex(settings.parity);
+    ui->comboBoxWakeupTime->setCurrentIndex(settings.wakeupTime);
+
+    if (isWrite)
+        QMessageBox::about(nullptr, tr("Write"), tr("Write parameters successfully."));
+    else
+        QMessageBox::about(nullptr, tr("Read"), tr("Read parameters successfully."));
+}
+
+void MainWindow::endFailedExchange(const QString &text)
+{
+    setEnabled(true);
+    // The port may be gone: look again in a second, while the box is open.
+    detectTimer.start(1000);
+    QMessageBox::critical(nullptr, tr("critical"), text);
+}
+
+void MainWindow::onDeviceTimeOut()
+{
+    endFailedExchange(tr("Timeout"));
+}
+
+void MainWindow::onDeviceOpenFail()
+{
+    endFailedExchange(tr("Open failure"));
+}
+
+void MainWindow::onDevicePortError()
+{
+    endFailedExchange(tr("UART Error"));
 }

@@ -1,6 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "config/device.h"
 #include "discovery/detectdevicethread.h"
 
 #include <QMainWindow>
@@ -28,14 +29,24 @@ private slots:
     void onPortFoundStart();
     void onPortFoundEnd();
     void onTimeOut();
+    void onDeviceTimeOut();
+    void onDeviceOpenFail();
+    void onDevicePortError();
+    void onFinalProgress(QByteArray configData);
+    void on_pushButtonRead_clicked();
+    void on_pushButtonWrite_clicked();
 
 private:
     void initForm();
+    void startExchange(const QByteArray &request, bool write);
+    void endFailedExchange(const QString &text);
 
     Ui::MainWindow *ui;
     DetectDeviceThread detectThread;
     QTimer detectTimer;
+    Device device;
     QString lastPortName;
+    bool isWrite = false;
 };
 
 #endif // MAINWINDOW_H
