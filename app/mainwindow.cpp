@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "config/frames.h"
+#include "devicewatcher/qdevicewatcher.h"
 
 #include <QDebug>
 #include <QIntValidator>
@@ -24,6 +25,22 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initForm();
 
     detectTimer.start(1000);
+
+    // A device plugged in or pulled out refreshes the port list by itself.
+    watcher = new QDeviceWatcher;
+    watcher->addEventReceiver(this);
+    connect(watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
+            Qt::DirectConnection);
+    connect(watcher, SIGNAL(deviceChanged(QString)), this, SLOT(slotDeviceChanged(QString)),
+            Qt::DirectConnection);
+    connect(watcher, SIGNAL(deviceRemoved(QString)), this, SLOT(slotDeviceRemoved(QString)),
+            Qt::DirectConnection);
+    connect(watcher, SIGNAL(deviceNotify(QString)), this, SLOT(slotDeviceNotify(QString)),
+            Qt::DirectConnection);
+    if (!watcher->start()) {
+        // Discovery still runs at start-up and after a failed exchange.
+        QMessageBox::warning(nullptr, tr("WARNGING"), tr("Failed to start"));
+    }
 }
 
 MainWindow::~MainWindow()
@@ -59,6 +76,28 @@ void MainWindow::initForm()
     ui->pushButtonWrite->setEnabled(false);
 
     ui->lineEditID->setValidator(new QIntValidator(0, 255, this));
+}
+
+void MainWindow::slotDeviceAdded(const QString &dev)
+{
+    Q_UNUSED(dev)
+}
+
+void MainWindow::slotDeviceRemoved(const QString &dev)
+{
+    Q_UNUSED(dev)
+}
+
+void MainWindow::slotDeviceChanged(const QString &dev)
+{
+    Q_UNUSED(dev)
+}
+
+void MainWindow::slotDeviceNotify(const QString &dev)
+{
+    Q_UNUSED(dev)
+    // Does nothing while a pass is already running.
+    detectThread.startDetect();
 }
 
 void MainWindow::on_pushButtonAbout_clicked()

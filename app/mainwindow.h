@@ -4,6 +4,8 @@
 #include "config/device.h"
 #include "discovery/detectdevicethread.h"
 
+class QDeviceWatcher;
+
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -21,6 +23,12 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+public slots:
+    void slotDeviceAdded(const QString &dev);
+    void slotDeviceRemoved(const QString &dev);
+    void slotDeviceChanged(const QString &dev);
+    void slotDeviceNotify(const QString &dev);
 
 private slots:
     void on_pushButtonAbout_clicked();
@@ -45,6 +53,8 @@ private:
     DetectDeviceThread detectThread;
     QTimer detectTimer;
     Device device;
+    // Lives to the end of the process: never deleted.
+    QDeviceWatcher *watcher = nullptr;
     QString lastPortName;
     bool isWrite = false;
 };

@@ -8,6 +8,7 @@
 #include "simulator/simulatedmodule.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -15,6 +16,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -27,11 +29,9 @@ const char Preload[] = "libumockdev-preload.so.0";
 // process needs it as well as PROGRAM: start again under it if it is missing.
 void ensurePreloaded(char *argv[])
 {
-    if (VirtualAdapter::inMockEnvironment())
+    if (VirtualAdapter::preloaded())
         return;
     const char *current = std::getenv("LD_PRELOAD");
-    if (current && std::strstr(current, Preload))
-        return; // preloaded, yet not active: running again would not help
     std::string preload = Preload;
     if (current && *current)
         preload += std::string(" ") + current;
@@ -47,8 +47,8 @@ const char Description[] =
     "PROGRAM exits and returns PROGRAM's exit code.\n"
     "\n"
     "Lines on standard input:\n"
-    "  unplug   pull the adapter out (udev remove events)\n"
-    "  plug     put it back (udev add events), with the module in its\n"
+    "  unplug   pull the adapters out (udev remove events)\n"
+    "  plug     put them back (udev add events), with the modules in their\n"
     "           initial state\n"
     "\n"
     "Behaviours of the module:\n"
@@ -66,46 +66,72 @@ const char Description[] =
 class Simulator : public QObject
 {
 public:
-    Simulator(QString port, quint16 vendor, quint16 product, SimulatedModule::Behaviour behaviour,
-              int delay)
-        : m_port(std::move(port)), m_vendor(vendor), m_product(product), m_behaviour(behaviour),
-          m_delay(delay)
+    // Without identifiers (usb false), the adapters look like built-in ports.
+    Simulator(QStringList ports, bool usb, quint16 vendor, quint16 product,
+              SimulatedModule::Behaviour behaviour, int delay, QFile *log)
+        : m_ports(std::move(ports)), m_usb(usb), m_vendor(vendor), m_product(product),
+          m_behaviour(behaviour), m_delay(delay), m_log(log)
     {
     }
 
     bool plug()
     {
-        if (m_bed.isPlugged(m_port))
-            return true;
-        if (!m_bed.plug(m_port, m_vendor, m_product))
-            return false;
-        qInfo("radioconf-sim: adapter on /dev/%s", qPrintable(m_port));
-        m_module = std::make_unique<SimulatedModule>(m_bed.farEnd(m_port), m_behaviour);
-        m_module->setTrickleDelay(m_delay);
-        connect(m_module.get(), &SimulatedModule::hungUp, this, [this] {
-            qInfo("radioconf-sim: module hung up, adapter pulled out");
-            QMetaObject::invokeMethod(
-                this, [this] { unplug(); }, Qt::QueuedConnection);
-        });
+        for (const QString &port : qAsConst(m_ports)) {
+            if (!plug(port))
+                return false;
+        }
         return true;
     }
 
     void unplug()
     {
-        m_module.reset();
-        m_bed.unplug(m_port);
+        for (const QString &port : qAsConst(m_ports))
+            unplug(port);
     }
 
     QString rootDir() const { return m_bed.rootDir(); }
 
 private:
+    bool plug(const QString &port)
+    {
+        if (m_bed.isPlugged(port))
+            return true;
+        if (!(m_usb ? m_bed.plug(port, m_vendor, m_product) : m_bed.plugWithoutUsb(port)))
+            return false;
+        qInfo("radioconf-sim: adapter on /dev/%s", qPrintable(port));
+        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviour);
+        module->setTrickleDelay(m_delay);
+        connect(module.get(), &SimulatedModule::hungUp, this, [this, port] {
+            qInfo("radioconf-sim: module hung up, adapter pulled out");
+            QMetaObject::invokeMethod(
+                this, [this, port] { unplug(port); }, Qt::QueuedConnection);
+        });
+        if (m_log) {
+            connect(module.get(), &SimulatedModule::requestReceived, this,
+                    [this, port](const QByteArray &request) {
+                        m_log->write(port.toUtf8() + ' ' + request.toHex() + '\n');
+                        m_log->flush();
+                    });
+        }
+        m_modules[port] = std::move(module);
+        return true;
+    }
+
+    void unplug(const QString &port)
+    {
+        m_modules.erase(port);
+        m_bed.unplug(port);
+    }
+
     VirtualAdapter m_bed;
-    QString m_port;
+    QStringList m_ports;
+    bool m_usb;
     quint16 m_vendor;
     quint16 m_product;
     SimulatedModule::Behaviour m_behaviour;
     int m_delay;
-    std::unique_ptr<SimulatedModule> m_module;
+    QFile *m_log;
+    std::map<QString, std::unique_ptr<SimulatedModule>> m_modules;
 };
 
 } // namespace
@@ -122,12 +148,20 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"adapter",
-                      "Adapter kind: cp210x (10C4:EA60, default) or cypress (04B4:0003).", "kind",
-                      "cp210x"});
+                      "Adapter kind: cp210x (10C4:EA60, default), cypress (04B4:0003) or builtin "
+                      "(a serial port without USB identifiers).",
+                      "kind", "cp210x"});
     parser.addOption(
         {"behaviour", "Behaviour of the module (see below); default normal.", "name", "normal"});
     parser.addOption({"delay", "Pause between bytes for trickle, in ms; default 20.", "ms", "20"});
-    parser.addOption({"port", "Name of the virtual port; default ttyUSB0.", "name", "ttyUSB0"});
+    parser.addOption({"port",
+                      "Name of the virtual port; default ttyUSB0. Repeat it for more adapters, "
+                      "each with a module of its own.",
+                      "name"});
+    parser.addOption({"log",
+                      "Append each request a module receives to FILE, one line each: the port "
+                      "name and the request in hexadecimal.",
+                      "file"});
     parser.addPositionalArgument("PROGRAM", "Program to run, after --.", "-- PROGRAM [ARGS...]");
     parser.process(app);
 
@@ -143,7 +177,7 @@ int main(int argc, char *argv[])
     if (adapter == "cypress") {
         vendor = VirtualAdapter::CypressVendor;
         product = VirtualAdapter::CypressProduct;
-    } else if (adapter != "cp210x") {
+    } else if (adapter != "cp210x" && adapter != "builtin") {
         err << "radioconf-sim: unknown adapter " << adapter << "; see --help\n";
         return 2;
     }
@@ -160,7 +194,21 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    Simulator simulator(parser.value("port"), vendor, product, behaviour, delay);
+    QStringList ports = parser.values("port");
+    if (ports.isEmpty())
+        ports << QStringLiteral("ttyUSB0");
+    ports.removeDuplicates();
+    QFile log;
+    if (parser.isSet("log")) {
+        log.setFileName(parser.value("log"));
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            err << "radioconf-sim: cannot open " << log.fileName() << ": " << log.errorString()
+                << "\n";
+            return 2;
+        }
+    }
+    Simulator simulator(ports, adapter != "builtin", vendor, product, behaviour, delay,
+                        log.isOpen() ? &log : nullptr);
     if (!simulator.plug()) {
         err << "radioconf-sim: cannot plug the virtual adapter\n";
         return 1;

@@ -34,9 +34,9 @@ VirtualAdapter::~VirtualAdapter()
     g_object_unref(m_testbed);
 }
 
-bool VirtualAdapter::inMockEnvironment()
+bool VirtualAdapter::preloaded()
 {
-    return umockdev_in_mock_environment();
+    return qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("libumockdev-preload"));
 }
 
 bool VirtualAdapter::addDevices(const QByteArray &description)
@@ -115,7 +115,6 @@ bool VirtualAdapter::addPort(const QString &name, const QByteArray &description,
         return false;
     }
     m_ports.insert(name, port);
-    announce(port);
     return true;
 }
 
@@ -179,17 +178,6 @@ void VirtualAdapter::hangUp(const QString &name)
         hangUpLine(&it.value());
 }
 
-void VirtualAdapter::announce(const Port &port)
-{
-    // Parent first, as the kernel announces them; adding a device to the
-    // test bed alone does not reach every libudev monitor.
-    const QStringList paths{port.parentPath, port.childPath};
-    for (const QString &path : paths) {
-        const QByteArray p = path.toUtf8();
-        umockdev_testbed_uevent(m_testbed, p.constData(), "add");
-    }
-}
-
 void VirtualAdapter::removeAll(const Port &port)
 {
     // Children first, as the kernel announces them.
@@ -223,10 +211,11 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     const QByteArray partPath = diskPath + "/" + name + "1";
     const QByteArray n = QByteArray::number(++m_counter * 16);
     QByteArray description;
-    description += "P: " + diskPath + "\nN: " + name + "=\n";
+    // A node needs contents (hex) after "=": one zero byte.
+    description += "P: " + diskPath + "\nN: " + name + "=00\n";
     description += "E: SUBSYSTEM=block\nE: DEVTYPE=disk\nE: DEVNAME=/dev/" + name + "\n";
     description += "A: dev=8:" + n + "\nA: size=1000\n\n";
-    description += "P: " + partPath + "\nN: " + name + "1=\n";
+    description += "P: " + partPath + "\nN: " + name + "1=00\n";
     description += "E: SUBSYSTEM=block\nE: DEVTYPE=partition\nE: DEVNAME=/dev/" + name + "1\n";
     description += "A: dev=8:" + n + "1\nA: size=900\n";
     if (!addDevices(description))
@@ -235,7 +224,6 @@ bool VirtualAdapter::plugDisk(const QString &disk)
     entry.parentPath = "/sys" + QString::fromUtf8(diskPath);
     entry.childPath = "/sys" + QString::fromUtf8(partPath);
     m_disks.insert(disk, entry);
-    announce(entry);
     return true;
 }
 

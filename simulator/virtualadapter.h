@@ -24,8 +24,10 @@ public:
     VirtualAdapter(const VirtualAdapter &) = delete;
     VirtualAdapter &operator=(const VirtualAdapter &) = delete;
 
-    // True when the umockdev preload library is active in this process.
-    static bool inMockEnvironment();
+    // True when the umockdev preload library is loaded into this process.
+    // (umockdev's own test for it must not be asked before a test bed
+    // exists: it then stops the bed's "add" events from reaching monitors.)
+    static bool preloaded();
 
     // Plugs a USB adapter whose tty is /dev/<name> (e.g. "ttyUSB0"); sends
     // the udev "add" events. Returns false if the name is taken.
@@ -64,7 +66,6 @@ private:
     bool openLine(const QByteArray &tty, Port *port);
     void closeLine(const QByteArray &tty, Port *port);
     static void hangUpLine(Port *port);
-    void announce(const Port &port);
     void removeAll(const Port &port);
 
     UMockdevTestbed *m_testbed = nullptr;

@@ -1,216 +1,220 @@
 #include "simulator/virtualadapter.h"
 
-#include "app/mainwindow.h"
+#include "messagelog.h"
+#include "windowprobe.h"
 
-#include <QComboBox>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
 
-// The port list against virtual adapters: discovery passes started by the
-// window's timer fill it, keep the chosen port and drive Read and Write.
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+// The port list against virtual adapters: passes started by the window's
+// timer and by its udev watcher fill it, keep the chosen port and drive
+// Read and Write.
 class TestMainWindowPorts : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { bed = std::make_unique<VirtualAdapter>(); }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+        bed.reset();
+    }
 
     void connectionsAllConnect();
-    void firstPassListsPortAndEnablesButtons();
-    void noAdapterKeepsButtonsDisabled();
-    void timerStartGivesExactlyOnePass();
-    void chosenPortKeptAcrossPasses();
-    void firstPortChosenWhenOldOneGone();
+    void startUpPassAndTimerGiveOnePassEach();
+    void chosenPortKeptThenFirstWhenGone();
     void emptyPassRemembersLastPort();
+    void listFollowsAdapterWithoutUser();
+    void notifyDuringPassStartsNoSecondPass();
+    void watcherThatCannotStartIsReportedOnce();
     void aboutBox();
 
 private:
-    QComboBox *ports() const { return window->findChild<QComboBox *>("comboBoxPort"); }
-    bool readEnabled() const
+    void createWindow()
     {
-        return window->findChild<QPushButton *>("pushButtonRead")->isEnabled();
+        window = std::make_unique<MainWindow>();
+        probe = std::make_unique<WindowProbe>(window.get());
     }
-    bool writeEnabled() const
+    bool plug(const QString &name, quint16 vendor = VirtualAdapter::Cp210xVendor,
+              quint16 product = VirtualAdapter::Cp210xProduct)
     {
-        return window->findChild<QPushButton *>("pushButtonWrite")->isEnabled();
+        return bed->plug(name, vendor, product);
     }
-    QStringList listed() const
-    {
-        QStringList names;
-        for (int i = 0; i < ports()->count(); ++i)
-            names << ports()->itemText(i);
-        return names;
-    }
-    // A window whose passes are counted by the list clears they make (a
-    // pass that starts with a non-empty list clears it).
-    void createWindow();
-    // Starts a pass as the timer does.
-    void startPass() { QMetaObject::invokeMethod(window, "onTimeOut"); }
 
-    VirtualAdapter *bed = nullptr;
-    MainWindow *window = nullptr;
-    int clears = 0;
+    std::unique_ptr<VirtualAdapter> bed;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
 };
-
-static QStringList capturedWarnings;
-static void captureWarnings(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg)
-        capturedWarnings << text;
-}
-
-void TestMainWindowPorts::init()
-{
-    bed = new VirtualAdapter;
-    clears = 0;
-}
-
-void TestMainWindowPorts::createWindow()
-{
-    window = new MainWindow;
-    connect(ports(), QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this](int index) { clears += index == -1 ? 1 : 0; });
-}
-
-void TestMainWindowPorts::cleanup()
-{
-    delete window;
-    window = nullptr;
-    delete bed;
-    bed = nullptr;
-}
 
 void TestMainWindowPorts::connectionsAllConnect()
 {
-    capturedWarnings.clear();
-    QtMessageHandler old = qInstallMessageHandler(captureWarnings);
-    window = new MainWindow;
-    qInstallMessageHandler(old);
-    // A mistyped signature shows only as a run-time warning from connect().
-    QCOMPARE(capturedWarnings.filter("connect").join('\n'), QString());
+    {
+        MessageLog log;
+        createWindow();
+        // A mistyped signature shows only as a run-time warning from connect().
+        QCOMPARE(log.lines.join('\n'), QString());
+    }
+    const QMetaObject *meta = window->metaObject();
+    QCOMPARE(meta->methodCount() - meta->methodOffset(), 16);
+    const QStringList watcherSlots{"slotDeviceAdded(QString)", "slotDeviceRemoved(QString)",
+                                   "slotDeviceChanged(QString)", "slotDeviceNotify(QString)"};
+    for (int i = 0; i < watcherSlots.size(); ++i) {
+        const QMetaMethod slot = meta->method(meta->methodOffset() + i);
+        QCOMPARE(QString(slot.methodSignature()), watcherSlots.at(i));
+        QCOMPARE(slot.access(), QMetaMethod::Public);
+        QCOMPARE(slot.parameterNames(), QList<QByteArray>{"dev"});
+    }
 }
 
-void TestMainWindowPorts::firstPassListsPortAndEnablesButtons()
+void TestMainWindowPorts::startUpPassAndTimerGiveOnePassEach()
 {
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    createWindow();
-    window->show();
-    QVERIFY(!readEnabled());
-    // The window's own timer starts the first pass about a second later.
-    QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList{"ttyUSB0"}, 10000);
-    QCOMPARE(ports()->currentText(), QString("ttyUSB0"));
-    QTRY_VERIFY(readEnabled() && writeEnabled());
-}
-
-void TestMainWindowPorts::noAdapterKeepsButtonsDisabled()
-{
+    QVERIFY(plug("ttyUSB0"));
     QVERIFY(bed->plugWithoutUsb("ttyS0"));
     createWindow();
-    // Plug after the form is up: a pass must see it, then lose it again.
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList{"ttyUSB0"}, 10000);
-    QTRY_VERIFY(readEnabled() && writeEnabled());
-    bed->unplug("ttyUSB0");
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(readEnabled(), false, 10000);
-    QCOMPARE(writeEnabled(), false);
-    QCOMPARE(listed(), QStringList());
-}
-
-void TestMainWindowPorts::timerStartGivesExactlyOnePass()
-{
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    createWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList{"ttyUSB0"}, 10000);
+    QVERIFY(probe->readWriteDisabled());
+    // The window's own timer starts the first pass about a second later.
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList{"ttyUSB0"}, 10000);
+    QCOMPARE(probe->ports()->currentText(), QString("ttyUSB0"));
+    QTRY_VERIFY(probe->readWriteEnabled());
     // A further pass would clear the list; none comes without a new start.
-    QTest::qWait(3000);
-    QCOMPARE(clears, 0);
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(clears, 1, 10000);
-    QTest::qWait(3000);
-    QCOMPARE(clears, 1);
-    QCOMPARE(listed(), QStringList{"ttyUSB0"});
+    QTest::qWait(2500);
+    QCOMPARE(probe->passes, 0);
+    probe->startPass();
+    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
+    QTest::qWait(2500);
+    QCOMPARE(probe->passes, 1);
+    QCOMPARE(probe->listed(), QStringList{"ttyUSB0"});
 }
 
-void TestMainWindowPorts::chosenPortKeptAcrossPasses()
+void TestMainWindowPorts::chosenPortKeptThenFirstWhenGone()
 {
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    QVERIFY(bed->plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
+    QVERIFY(plug("ttyUSB0"));
+    QVERIFY(plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
+    QVERIFY(plug("ttyUSB2"));
     createWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 2, 10000);
-    const QString second = ports()->itemText(1);
-    ports()->setCurrentIndex(1);
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(clears, 1, 10000);
-    QTRY_COMPARE(listed().size(), 2);
-    QTRY_COMPARE(ports()->currentText(), second);
-}
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 3, 10000);
+    const QString second = probe->ports()->itemText(1);
+    probe->ports()->setCurrentIndex(1);
+    probe->startPass();
+    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
+    QTRY_COMPARE(probe->listed().size(), 3);
+    QTRY_COMPARE(probe->ports()->currentText(), second);
 
-void TestMainWindowPorts::firstPortChosenWhenOldOneGone()
-{
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    QVERIFY(bed->plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
-    QVERIFY(bed->plug("ttyUSB2", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    createWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 3, 10000);
-    const QString chosen = ports()->itemText(2);
-    ports()->setCurrentIndex(2);
-    bed->unplug(chosen);
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(clears, 1, 10000);
-    QTRY_COMPARE(listed().size(), 2);
-    // The first slot of the pass waited for the thread, so the rest of the
-    // pass is already queued.
+    bed->unplug(second);
+    probe->startPass();
+    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 2, 10000);
+    QTRY_COMPARE(probe->listed().size(), 2);
+    // The first slot of a pass waits for the thread, so the rest of the pass
+    // is already queued.
     QCoreApplication::processEvents();
-    QVERIFY(!listed().contains(chosen));
-    QCOMPARE(ports()->currentIndex(), 0);
+    QVERIFY(!probe->listed().contains(second));
+    QCOMPARE(probe->ports()->currentIndex(), 0);
 }
 
 void TestMainWindowPorts::emptyPassRemembersLastPort()
 {
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    QVERIFY(bed->plug("ttyUSB1", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+    QVERIFY(plug("ttyUSB0"));
+    QVERIFY(plug("ttyUSB1"));
     createWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 2, 10000);
-    const QString chosen = ports()->itemText(1);
-    ports()->setCurrentIndex(1);
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
+    const QString chosen = probe->ports()->itemText(1);
+    probe->ports()->setCurrentIndex(1);
     bed->unplug("ttyUSB0");
     bed->unplug("ttyUSB1");
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(clears, 1, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(readEnabled(), false, 10000);
-    // A second pass over the empty list must not forget the choice either.
-    startPass();
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
+    QTRY_VERIFY(probe->readWriteDisabled());
+    // A pass over the empty list must not forget the choice either.
+    probe->startPass();
     QTest::qWait(1500);
-    QVERIFY(bed->plug("ttyUSB1", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
-    startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 2, 10000);
-    QTRY_COMPARE(ports()->currentText(), chosen);
-    QVERIFY(readEnabled() && writeEnabled());
+    QVERIFY(plug("ttyUSB1"));
+    QVERIFY(plug("ttyUSB0"));
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
+    QTRY_COMPARE(probe->ports()->currentText(), chosen);
+    QVERIFY(probe->readWriteEnabled());
+}
+
+void TestMainWindowPorts::listFollowsAdapterWithoutUser()
+{
+    createWindow();
+    // The start-up pass finds nothing; after it only the watcher starts passes.
+    QTest::qWait(2500);
+    QCOMPARE(probe->listed(), QStringList());
+    QVERIFY(plug("ttyUSB0"));
+    QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
+    QTRY_VERIFY(probe->readWriteEnabled());
+    bed->unplug("ttyUSB0");
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
+    QTRY_VERIFY(probe->readWriteDisabled());
+}
+
+void TestMainWindowPorts::notifyDuringPassStartsNoSecondPass()
+{
+    QVERIFY(plug("ttyUSB0"));
+    createWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 1, 10000);
+    QTest::qWait(1500); // the start-up pass and its pause are over
+    // A disk coming and going, and the other three signals, start nothing.
+    QVERIFY(bed->plugDisk("sdb"));
+    bed->unplugDisk("sdb");
+    for (const char *slot : {"slotDeviceAdded", "slotDeviceRemoved", "slotDeviceChanged"})
+        QMetaObject::invokeMethod(window.get(), slot, Q_ARG(QString, "/dev/sdb1"));
+    QTest::qWait(2500);
+    QCOMPARE(probe->passes, 0);
+    // Two notifications back to back: the second finds the pass running.
+    QMetaObject::invokeMethod(window.get(), "slotDeviceNotify", Q_ARG(QString, "notify"));
+    QMetaObject::invokeMethod(window.get(), "slotDeviceNotify", Q_ARG(QString, "notify"));
+    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
+    QTest::qWait(2500);
+    QCOMPARE(probe->passes, 1);
+    QCOMPARE(probe->listed(), QStringList{"ttyUSB0"});
+}
+
+void TestMainWindowPorts::watcherThatCannotStartIsReportedOnce()
+{
+    QVERIFY(plug("ttyUSB0"));
+    BoxCloser boxes;
+    // No descriptor to spare (new ones take the lowest free number): the
+    // udev monitor cannot open its socket.
+    rlimit saved;
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    const int lowestFree = dup(0);
+    close(lowestFree);
+    tight.rlim_cur = rlim_t(lowestFree);
+    QStringList warnings;
+    {
+        MessageLog log;
+        setrlimit(RLIMIT_NOFILE, &tight);
+        createWindow();
+        setrlimit(RLIMIT_NOFILE, &saved);
+        warnings = log.lines;
+    }
+    QCOMPARE(boxes.seen, QStringList{"WARNGING: Failed to start"});
+    QVERIFY(warnings.join('\n').contains("QDeviceWatcherPrivate"));
+    // The window works on without the watcher: discovery at start-up.
+    QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
+    QCOMPARE(boxes.seen.size(), 1);
 }
 
 void TestMainWindowPorts::aboutBox()
 {
     createWindow();
-    QString title, text;
-    bool modal = false;
-    QTimer::singleShot(0, this, [&] {
-        QTRY_VERIFY(QApplication::activeModalWidget());
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        text = box->text();
-        modal = box->isModal() && box->parentWidget() == nullptr;
-        box->close();
-    });
-    QTest::mouseClick(window->findChild<QPushButton *>("pushButtonAbout"), Qt::LeftButton);
-    QCOMPARE(title, QString("About"));
-    QVERIFY(text.contains("Tavrel"));
-    QCOMPARE(text.count('\n'), 1);
-    QVERIFY(modal);
+    BoxCloser boxes;
+    bool modalWithoutParent = false;
+    boxes.onShown = [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        modalWithoutParent = box->isModal() && !box->parentWidget();
+    };
+    QTest::mouseClick(probe->child<QPushButton>("pushButtonAbout"), Qt::LeftButton);
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY(boxes.seen.at(0).startsWith("About: "));
+    QVERIFY(boxes.seen.at(0).contains("Tavrel"));
+    QCOMPARE(boxes.seen.at(0).count('\n'), 1);
+    QVERIFY(modalWithoutParent);
 }
 
 QTEST_MAIN(TestMainWindowPorts)

@@ -42,6 +42,7 @@ int childMain()
     udev *context = udev_new();
     udev_monitor *monitor = udev_monitor_new_from_netlink(context, "udev");
     udev_monitor_enable_receiving(monitor);
+    const QByteArray portName = ports.at(0).portName().toLatin1();
     say("ready");
     pollfd pfd{udev_monitor_get_fd(monitor), POLLIN, 0};
     int result = 12;
@@ -50,7 +51,7 @@ int childMain()
         if (!dev)
             continue;
         if (qstrcmp(udev_device_get_action(dev), "remove") == 0 &&
-            qstrcmp(udev_device_get_sysname(dev), "ttyUSB0") == 0)
+            portName == udev_device_get_sysname(dev))
             result = ChildSuccess;
         udev_device_unref(dev);
     }
@@ -75,8 +76,11 @@ void TestRadioconfSim::childSeesAdapterModuleAndUnplug()
     QProcess sim;
     sim.setProcessChannelMode(QProcess::SeparateChannels);
     sim.setReadChannel(QProcess::StandardOutput);
-    sim.start(RADIOCONF_SIM,
-              {"--adapter", "cypress", "--", QCoreApplication::applicationFilePath(), "--child"});
+    // A port name of its own: Qt locks serial ports through files named after
+    // them, shared by every process of the machine.
+    const QString port = QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid());
+    sim.start(RADIOCONF_SIM, {"--adapter", "cypress", "--port", port, "--",
+                              QCoreApplication::applicationFilePath(), "--child"});
     QVERIFY(sim.waitForStarted());
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains("ready") ||
@@ -96,6 +100,8 @@ void TestRadioconfSim::usageErrors_data()
     QTest::newRow("no program") << QStringList{} << 2;
     QTest::newRow("unknown adapter") << QStringList{"--adapter", "ftdi", "--", "true"} << 2;
     QTest::newRow("unknown behaviour") << QStringList{"--behaviour", "odd", "--", "true"} << 2;
+    QTest::newRow("log not writable")
+        << QStringList{"--log", "/nonexistent/dir/requests.log", "--", "true"} << 2;
     QTest::newRow("program's own code") << QStringList{"--", "sh", "-c", "exit 3"} << 3;
     QTest::newRow("program missing") << QStringList{"--", "/nonexistent/program"} << 127;
 }

@@ -1,0 +1,73 @@
+#ifndef CLIFORMAT_H
+#define CLIFORMAT_H
+
+#include "config/frames.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command-line tool's pure side: option texts to settings, settings to
+// text and JSON and back. No I/O; the checks are the window's own (Frames).
+namespace CliFormat {
+
+// Values to write, by field: kHz for the frequency, the number for the group
+// ID, the item's code for a list. Checked when they get here.
+using Changes = QMap<Frames::Field, int>;
+
+// The option that sets a field: "--freq", "--group", "--rate", ...
+QString optionName(Frames::Field field);
+
+// A value as typed (the form's texts: "868.1", "5", "4.56K", "7", "none",
+// "1s"), or empty when the window would refuse it.
+std::optional<int> parseValue(Frames::Field field, const QString &text);
+// Why a value was refused: the window's own message for the field.
+QString refusal(Frames::Field field);
+
+Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes);
+
+// A field's value as the form shows it; "(code N)" for a list code that
+// names no item.
+QString valueText(Frames::Field field, const Frames::Settings &settings);
+
+// "name: value" lines, aligned, for every parameter of a reply.
+QString parametersText(const QString &port, const Frames::Parameters &parameters);
+// One object; the keys are Frames::fieldKey's plus "port", "model",
+// "version" and "mac". The frequency is a number of MHz, the group a number,
+// the lists their item texts (null for a code that names no item).
+QJsonObject parametersJson(const QString &port, const Frames::Parameters &parameters);
+// The settings of a file that parametersJson wrote; other keys are ignored,
+// as are null values. Empty, with the reason in *error, when the file is not
+// such an object or a value is refused.
+std::optional<Changes> changesFromJson(const QByteArray &json, QString *error);
+
+// One "name: wanted X, got Y" text per field where got differs from wanted.
+QStringList differences(const Frames::Settings &wanted, const Frames::Settings &got);
+
+// A serial port as the list command shows it.
+struct PortEntry
+{
+    QString name;
+    bool hasIdentifiers = false;
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    QString description;
+    bool recognised = false;
+};
+
+// "VVVV:PPPP" in upper-case hex, or "----:----" without USB identifiers.
+QString identifiersText(const PortEntry &port);
+// One line a port: name, identifiers, description; with all, recognised
+// ones marked with '*' in a first column.
+QString portsText(const QList<PortEntry> &ports, bool all);
+QJsonArray portsJson(const QList<PortEntry> &ports);
+
+} // namespace CliFormat
+
+#endif // CLIFORMAT_H

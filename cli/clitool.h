@@ -1,0 +1,74 @@
+#ifndef CLITOOL_H
+#define CLITOOL_H
+
+#include "cli/cliformat.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+#include <optional>
+
+class Exchange;
+
+// radioconf-cli: the module's exchange from the command line. Results go to
+// out alone, so they can be piped; progress and failures to err.
+class CliTool
+{
+public:
+    enum ExitCode {
+        Success = 0,
+        UsageError = 2, // also an invalid value, or several adapters and no --port
+        OpenFailed = 3, // also no recognised adapter and no --port
+        NoReply = 4,
+        PortFailed = 5,
+        Mismatch = 6,
+    };
+
+    // Serves a simulated module until interrupted; returns the exit code.
+    using Simulate = std::function<int(const QString &behaviour, int delayMs, QTextStream &out,
+                                       QTextStream &err)>;
+
+    CliTool(QTextStream &out, QTextStream &err);
+
+    // The simulated module lives outside the core library; without it the
+    // simulate command is refused.
+    void setSimulator(const QStringList &behaviours, Simulate simulate);
+
+    // arguments as the process got them, the program first.
+    int run(const QStringList &arguments);
+
+    // Keeps stderr for progress and failures: Qt's debug and warning lines
+    // are dropped, critical and fatal ones kept.
+    static void installMessageFilter();
+
+private:
+    struct Command;
+
+    int runCommand(const QString &name, const QStringList &arguments);
+    int list(QCommandLineParser &parser);
+    int read(QCommandLineParser &parser);
+    int write(QCommandLineParser &parser);
+    int simulate(QCommandLineParser &parser);
+
+    QString mainHelp() const;
+    static QString exitCodesHelp();
+    QList<CliFormat::PortEntry> scanPorts() const;
+    std::optional<QString> resolvePort(const QCommandLineParser &parser, int *exitCode);
+    int exchange(Exchange &link, const QString &port, const QByteArray &request,
+                 const QString &what, Frames::Parameters *parameters);
+    void printParameters(const QString &port, const Frames::Parameters &parameters, bool json);
+    void progress(const QString &text);
+    void fail(const QString &text);
+
+    QTextStream &out;
+    QTextStream &err;
+    bool quiet = false;
+    QString command;
+    QStringList behaviours;
+    Simulate simulator;
+};
+
+#endif // CLITOOL_H

@@ -1,0 +1,25 @@
+#ifndef PTYSIMULATOR_H
+#define PTYSIMULATOR_H
+
+#include <QObject>
+#include <QString>
+#include <QTextStream>
+
+// The simulate command: a simulated module on a new pseudo-terminal, served
+// until SIGINT or SIGTERM. Linked into the tool only, never into the core.
+class PtySimulator : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PtySimulator(QObject *parent = nullptr);
+    ~PtySimulator() override;
+
+    // Prints the terminal's path on out; returns the exit code.
+    int serve(const QString &behaviour, int delayMs, QTextStream &out, QTextStream &err);
+
+private:
+    static void onSignal(int signal);
+    static int wakeFd[2];
+};
+
+#endif // PTYSIMULATOR_H

@@ -1,0 +1,85 @@
+#ifndef WINDOWPROBE_H
+#define WINDOWPROBE_H
+
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+// The window's widgets by name, and its discovery passes counted by the
+// list clears they make (a pass clears a list that holds a port).
+class WindowProbe : public QObject
+{
+public:
+    explicit WindowProbe(MainWindow *window) : window(window)
+    {
+        connect(ports(), QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this](int index) { passes += index == -1 ? 1 : 0; });
+    }
+    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+    QComboBox *ports() const { return child<QComboBox>("comboBoxPort"); }
+    QStringList listed() const
+    {
+        QStringList names;
+        for (int i = 0; i < ports()->count(); ++i)
+            names << ports()->itemText(i);
+        return names;
+    }
+    bool readWriteEnabled() const
+    {
+        return child<QPushButton>("pushButtonRead")->isEnabled() &&
+               child<QPushButton>("pushButtonWrite")->isEnabled();
+    }
+    bool readWriteDisabled() const
+    {
+        return !child<QPushButton>("pushButtonRead")->isEnabled() &&
+               !child<QPushButton>("pushButtonWrite")->isEnabled();
+    }
+    // Starts a pass as the window's timer does.
+    void startPass() const { QMetaObject::invokeMethod(window, "onTimeOut"); }
+
+    MainWindow *window;
+    int passes = 0;
+};
+
+// Closes each modal message box as a user would, recording "title: text";
+// holdOpen, when set, keeps a box open until it returns false.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&poll, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (box != current) {
+                current = box;
+                seen << box->windowTitle() + ": " + box->text();
+                if (onShown)
+                    onShown();
+            }
+            if (holdOpen && holdOpen())
+                return;
+            box->close();
+            current = nullptr;
+            ++closed;
+        });
+        poll.start(20);
+    }
+    QStringList seen;
+    int closed = 0;
+    std::function<void()> onShown;
+    std::function<bool()> holdOpen;
+
+private:
+    QTimer poll;
+    QMessageBox *current = nullptr;
+};
+
+#endif // WINDOWPROBE_H
