@@ -141,10 +141,12 @@ int main(int argc, char *argv[])
     ensurePreloaded(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("radioconf-sim");
+    QCoreApplication::setApplicationVersion(QStringLiteral(RADIOCONF_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({"adapter",
                       "Adapter kind: cp210x (10C4:EA60, default), cypress (04B4:0003) or builtin "
                       "(a serial port without USB identifiers).",
