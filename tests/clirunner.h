@@ -1,75 +1,63 @@
 #ifndef CLIRUNNER_H
 #define CLIRUNNER_H
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QFile>
-#include <QProcess>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QtTest>
 
-#include <unistd.h>
-
-// Runs radioconf-cli as a user would, inside radioconf-sim: the virtual
-// adapters are found by discovery and opened like real ones.
+// What radioconf-cli did: exit code (-1 for a crash), output, and the
+// "port hex" lines the simulated modules received.
 struct CliRun
 {
     int exitCode = -1;
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    QByteArray out;
-    QByteArray err;
-    QStringList requests; // "port hex" lines the modules received
+    QByteArray out, err;
+    QStringList requests;
+    QByteArray describe() const
+    {
+        return "exit " + QByteArray::number(exitCode) + "\n" + out + err;
+    }
 };
 
-class CliRunner
+const QString ReadRequest = QStringLiteral("ff4ccf52a152f0");
+const QString WriteHeader = QStringLiteral("ff4ccf52a157f1");
+
+// Port names of this process's own: Qt's serial port takes a lock file named
+// after the port, shared by every process of the machine.
+inline QString cliPort(int index = 0)
 {
-public:
-    // Port names of their own per test process: Qt's serial port takes a
-    // lock file named after the port, shared by every process of the machine.
-    static QString port(int index = 0)
-    {
-        return QStringLiteral("ttyUSB%1").arg(qint64(::getpid()) * 10 + index);
-    }
+    return QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid() * 10 + index);
+}
 
-    // sim: radioconf-sim's options (adapters, behaviour); cli: the tool's.
-    static CliRun run(const QStringList &sim, const QStringList &cli, int timeoutMs = 60000)
-    {
-        CliRun result;
-        QTemporaryDir dir;
-        const QString log = dir.filePath(QStringLiteral("requests.log"));
-        QProcess process;
-        process.start(RADIOCONF_SIM,
-                      QStringList{"--log", log} + sim + QStringList{"--", RADIOCONF_CLI} + cli);
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        result.exitCode = process.exitCode();
-        result.exitStatus = process.exitStatus();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        QFile file(log);
-        if (file.open(QIODevice::ReadOnly))
-            result.requests = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
-        return result;
-    }
+// Runs the tool as a user would, inside radioconf-sim with the options sim
+// (adapters, behaviour), so that discovery finds the virtual adapters.
+inline CliRun runCli(const QStringList &sim, const QStringList &cli)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("requests.log"));
+    QProcess process;
+    process.start(RADIOCONF_SIM,
+                  QStringList{"--log", log} + sim + QStringList{"--", RADIOCONF_CLI} + cli);
+    if (!process.waitForFinished(60000))
+        process.kill();
+    process.waitForFinished();
+    CliRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    QFile file(log);
+    if (file.open(QIODevice::ReadOnly))
+        run.requests = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    return run;
+}
 
-    // The tool alone, outside any test bed.
-    static CliRun runPlain(const QStringList &cli, int timeoutMs = 60000)
-    {
-        CliRun result;
-        QProcess process;
-        process.start(RADIOCONF_CLI, cli);
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        result.exitCode = process.exitCode();
-        result.exitStatus = process.exitStatus();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
-    }
-};
+// What read --json prints for the simulated module, with changes.
+inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = {})
+{
+    QJsonObject object{{"port", port},         {"frequency", 915},         {"group", 0},
+                       {"rate", "4.56K"},      {"power", "7(Max)"},        {"baud", "9600"},
+                       {"parity", "None"},     {"wakeup", "1s"},           {"model", "SIM1"},
+                       {"version", "1.0.000"}, {"mac", "0102030405060708"}};
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        object.insert(it.key(), it.value());
+    return object;
+}
 
 #endif // CLIRUNNER_H
