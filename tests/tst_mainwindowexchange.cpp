@@ -12,6 +12,8 @@
 
 namespace {
 const QString Port = VirtualAdapter::processPortName();
+// The form as it starts, before any reply.
+const QString Untouched = "|||915|0|4.56K|7(Max)|9600|None|1s";
 } // namespace
 
 // Read and Write end to end: the real window against the simulated module
@@ -42,14 +44,20 @@ private:
     // Clicks a button and waits for the box that ends the exchange; the box
     // stays open until a discovery pass ran behind it when holdForPass is set.
     void click(const char *button, bool holdForPass = false);
-    QString text(const char *name) const
+    // Every field the reply fills, in form order, joined by '|'.
+    QString form() const
     {
-        if (auto *edit = probe->child<QLineEdit>(name))
-            return edit->text();
-        if (auto *box = probe->child<QComboBox>(name))
-            return box->currentText();
-        return probe->child<QLabel>(name)->text();
+        QStringList texts;
+        for (const char *label : {"label_8", "label_10", "label_14"})
+            texts << probe->child<QLabel>(label)->text();
+        texts << probe->child<QLineEdit>("lineEditRF")->text()
+              << probe->child<QLineEdit>("lineEditID")->text();
+        for (const char *list : Lists)
+            texts << probe->child<QComboBox>(list)->currentText();
+        return texts.join('|');
     }
+    static constexpr const char *Lists[] = {"comboBoxTRX", "comboBoxPower", "comboBoxBaudrate",
+                                            "comboBoxParity", "comboBoxWakeupTime"};
 
     std::unique_ptr<VirtualAdapter> bed;
     std::unique_ptr<SimulatedModule> module;
@@ -115,18 +123,9 @@ void TestMainWindowExchange::readFillsEveryField()
 
     click("pushButtonRead");
     QCOMPARE(boxes, QStringList{"Read: Read parameters successfully."});
-    QVERIFY(disabledDuringExchange);
-    QVERIFY(enabledWithBox);
-    QCOMPARE(text("label_8"), QString::fromLatin1("AB\xe9\x00", 4));
-    QCOMPARE(text("label_10"), QString("2.1.007"));
-    QCOMPARE(text("label_14"), QString("001A2B3C4D5E6F70"));
-    QCOMPARE(text("lineEditRF"), QString("868.1"));
-    QCOMPARE(text("lineEditID"), QString("5"));
-    QCOMPARE(text("comboBoxTRX"), QString("1.46K"));
-    QCOMPARE(text("comboBoxPower"), QString("2"));
-    QCOMPARE(text("comboBoxBaudrate"), QString("57600"));
-    QCOMPARE(text("comboBoxParity"), QString("Even"));
-    QCOMPARE(text("comboBoxWakeupTime"), QString("5s"));
+    QVERIFY(disabledDuringExchange && enabledWithBox);
+    QCOMPARE(form(), QString::fromLatin1("AB\xe9\x00", 4) +
+                         "|2.1.007|001A2B3C4D5E6F70|868.1|5|1.46K|2|57600|Even|5s");
     QCOMPARE(module->requests(), QList<QByteArray>{QByteArray::fromHex("ff4ccf52a152f0")});
     // The reply waits 3 s after the port closed; a success starts no pass.
     QVERIFY(boxAfterMs >= 3000);
@@ -139,23 +138,17 @@ void TestMainWindowExchange::writeSendsFormAndShowsReply()
     probe->child<QLineEdit>("lineEditRF")->setText("512.002");
     probe->child<QLineEdit>("lineEditID")->setText("200");
     const int codes[] = {5, 0, 4, 1, 0};
-    const char *lists[] = {"comboBoxTRX", "comboBoxPower", "comboBoxBaudrate", "comboBoxParity",
-                           "comboBoxWakeupTime"};
     for (int i = 0; i < 5; ++i)
-        probe->child<QComboBox>(lists[i])->setCurrentIndex(codes[i]);
+        probe->child<QComboBox>(Lists[i])->setCurrentIndex(codes[i]);
 
     click("pushButtonWrite");
     QCOMPARE(boxes, QStringList{"Write: Write parameters successfully."});
-    QVERIFY(disabledDuringExchange);
+    QVERIFY(disabledDuringExchange && enabledWithBox);
     QCOMPARE(module->requests(),
              QList<QByteArray>{QByteArray::fromHex("ff4ccf52a157f1 07d002 c8 05 00 04 01 00")});
-    // The form shows what the module reports, read from its reply.
+    // The form shows what the module reports, read back from its reply.
     QCOMPARE(module->state().frequencyKhz, 512002u);
-    QCOMPARE(text("lineEditRF"), QString("512.002"));
-    QCOMPARE(text("lineEditID"), QString("200"));
-    QCOMPARE(text("comboBoxTRX"), QString("18.23K"));
-    QCOMPARE(text("label_8"), QString("SIM1"));
-    QVERIFY(window->isEnabled());
+    QCOMPARE(form(), QString("SIM1|1.0.000|0102030405060708|512.002|200|18.23K|0|19200|Odd|50ms"));
 }
 
 void TestMainWindowExchange::refusedWriteSendsNothing_data()
@@ -242,7 +235,7 @@ void TestMainWindowExchange::failedExchange()
     QCOMPARE(module->requests().size(), requests);
     if (requests == 2)
         QCOMPARE(module->requests().at(1), module->requests().at(0));
-    QCOMPARE(text("label_8"), QString());
+    QCOMPARE(form(), Untouched);
 }
 
 void TestMainWindowExchange::shortBlockIsAFailure()
@@ -257,9 +250,7 @@ void TestMainWindowExchange::shortBlockIsAFailure()
     QMetaObject::invokeMethod(window.get(), "onFinalProgress", Q_ARG(QByteArray, shortBlock));
     QCOMPARE(closer.seen, QStringList{"critical: UART Error"});
     QVERIFY(window->isEnabled());
-    QCOMPARE(text("lineEditRF"), QString("915"));
-    QCOMPARE(text("lineEditID"), QString("0"));
-    QCOMPARE(text("label_8"), QString());
+    QCOMPARE(form(), Untouched);
     QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
 }
 
