@@ -4,9 +4,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIntValidator>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -19,39 +17,26 @@ class TestMainWindowForm : public QObject
 private slots:
     void init() { window = new MainWindow; }
     void cleanup() { delete window; }
-
-    void windowIsFixedSizeWithTitle();
-    void groupBoxesInOrder();
-    void widgetsSitInTheirCells_data();
-    void widgetsSitInTheirCells();
-    void listsHoldTheirItemsInOrder_data();
-    void listsHoldTheirItemsInOrder();
-    void groupIdValidator();
+    void windowBoxesAndEdits();
+    void widgetsInTheirCells_data();
+    void widgetsInTheirCells();
 
 private:
     MainWindow *window = nullptr;
 };
 
-void TestMainWindowForm::windowIsFixedSizeWithTitle()
+void TestMainWindowForm::windowBoxesAndEdits()
 {
-    QCOMPARE(window->objectName(), QString("MainWindow"));
-    QCOMPARE(window->windowTitle(), QString("Tavrel_Ver:1509181"));
-    QCOMPARE(window->minimumSize(), QSize(480, 480));
-    QCOMPARE(window->maximumSize(), QSize(480, 480));
-    QCOMPARE(window->size(), QSize(480, 480));
+    QCOMPARE(window->objectName() + " " + window->windowTitle(),
+             QString("MainWindow Tavrel_Ver:1509181"));
+    QCOMPARE((QVector<QSize>{window->minimumSize(), window->maximumSize(), window->size()}),
+             QVector<QSize>(3, QSize(480, 480)));
     // The group boxes' holder replaced the designer's central widget.
-    QCOMPARE(window->centralWidget()->objectName(), QString("verticalLayoutWidget"));
-    QCOMPARE(window->statusBar()->objectName(), QString("statusBar"));
-    QVERIFY(window->isEnabled());
-}
-
-void TestMainWindowForm::groupBoxesInOrder()
-{
+    QCOMPARE(window->centralWidget()->objectName() + " " + window->statusBar()->objectName(),
+             QString("verticalLayoutWidget statusBar"));
     auto *column = window->findChild<QVBoxLayout *>("verticalLayout");
-    QVERIFY(column);
-    QCOMPARE(column->spacing(), 6);
-    QCOMPARE(column->contentsMargins(), QMargins(0, 18, 0, 0));
-    // box, title, grid holder, holder geometry
+    QVERIFY(column && column->spacing() == 6 && column->contentsMargins() == QMargins(0, 18, 0, 0));
+    // box|title|grid holder|holder geometry
     const QStringList boxes{"groupBox_2|RF Parameters|gridLayoutWidget|10,30,441,51",
                             "groupBoxRF|UART Parameters|gridLayoutWidget_2|9,29,441,51",
                             "groupBox_5|Other|gridLayoutWidget_5|10,25,441,71",
@@ -60,135 +45,102 @@ void TestMainWindowForm::groupBoxesInOrder()
     for (int i = 0; i < boxes.size(); ++i) {
         const QStringList f = boxes[i].split('|');
         auto *box = qobject_cast<QGroupBox *>(column->itemAt(i)->widget());
-        QVERIFY(box);
-        QCOMPARE(box->objectName() + "|" + box->title(), f[0] + "|" + f[1]);
-        QVERIFY(!box->layout());
+        QVERIFY(box && !box->layout());
         auto *holder = box->findChild<QWidget *>(f[2], Qt::FindDirectChildrenOnly);
         QVERIFY(holder);
         const QRect g = holder->geometry();
-        QCOMPARE(QString("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()), f[3]);
+        QCOMPARE(box->objectName() + "|" + box->title() + "|" + f[2] +
+                     QString("|%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
+                 boxes[i]);
         auto *grid = qobject_cast<QGridLayout *>(holder->layout());
-        QVERIFY(grid);
-        QCOMPARE(grid->spacing(), 6);
-        QCOMPARE(grid->contentsMargins(), QMargins(0, 0, 0, 0));
+        QVERIFY(grid && grid->spacing() == 6 && grid->contentsMargins() == QMargins());
     }
-    const QSizePolicy rf = window->findChild<QGroupBox *>("groupBox_2")->sizePolicy();
-    QCOMPARE(rf.horizontalPolicy(), QSizePolicy::Preferred);
-    QCOMPARE(rf.verticalPolicy(), QSizePolicy::Preferred);
-    QCOMPARE(window->findChild<QLabel *>("label_2")->maximumSize(), QSize(50, 24));
-    QCOMPARE(window->findChild<QLabel *>("label_9")->maximumSize(), QSize(50, 16777215));
-    QCOMPARE(window->findChild<QLineEdit *>("lineEditID")->maximumSize(), QSize(100, 16777215));
-    QCOMPARE(window->findChild<QLineEdit *>("lineEditRF")->inputMethodHints(), Qt::ImhNone);
-}
+    QCOMPARE((QVector<QSize>{window->findChild<QWidget *>("label_2")->maximumSize(),
+                             window->findChild<QWidget *>("label_9")->maximumSize(),
+                             window->findChild<QWidget *>("lineEditID")->maximumSize()}),
+             (QVector<QSize>{{50, 24}, {50, 16777215}, {100, 16777215}}));
 
-void TestMainWindowForm::widgetsSitInTheirCells_data()
-{
-    QTest::addColumn<QString>("cls");
-    QTest::addColumn<QString>("grid");
-    QTest::addColumn<QString>("cell"); // row, column, row span, column span
-    QTest::addColumn<QString>("text"); // as shown just after start
-    const char *rows[] = {
-        "lineEditRF QLineEdit gridLayout 0,2,1,1 915",
-        "label QLabel gridLayout 0,1,1,1 RF frequency:",
-        "label_4 QLabel gridLayout 1,1,1,1 RF TRx rate:",
-        "label_3 QLabel gridLayout 0,5,1,1 RF Power:",
-        "comboBoxPower QComboBox gridLayout 0,6,1,1 7(Max)",
-        "comboBoxWakeupTime QComboBox gridLayout 1,6,1,1 1s",
-        "label_5 QLabel gridLayout 1,5,1,1 Wakeup Time:",
-        "comboBoxTRX QComboBox gridLayout 1,2,1,2 4.56K",
-        "label_16 QLabel gridLayout 0,3,1,1 MHz",
-        "comboBoxParity QComboBox gridLayoutRF 0,4,1,1 None",
-        "comboBoxBaudrate QComboBox gridLayoutRF 0,1,1,1 9600",
-        "label_6 QLabel gridLayoutRF 0,0,1,1 Baudrate:",
-        "label_7 QLabel gridLayoutRF 0,3,1,1 Parity Check:",
-        "label_2 QLabel gridLayout_5 0,0,1,1 Model:",
-        "label_8 QLabel gridLayout_5 0,1,1,1 ",
-        "label_9 QLabel gridLayout_5 0,3,1,1 Version:",
-        "label_10 QLabel gridLayout_5 0,4,1,1 ",
-        "label_12 QLabel gridLayout_5 1,0,1,1 Group ID:",
-        "lineEditID QLineEdit gridLayout_5 1,1,1,1 0",
-        "label_13 QLabel gridLayout_5 1,3,1,1 MAC:",
-        "label_14 QLabel gridLayout_5 1,4,1,1 ",
-        "label_15 QLabel gridLayout_5 1,2,1,1 (0~255, 0=disable)",
-        "pushButtonAbout QPushButton gridLayout_4 0,4,1,1 About",
-        "pushButtonWrite QPushButton gridLayout_4 0,2,1,1 Write",
-        "pushButtonRead QPushButton gridLayout_4 0,3,1,1 Read",
-        "label_11 QLabel gridLayout_4 0,0,1,1 Port:",
-        "comboBoxPort QComboBox gridLayout_4 0,1,1,1 ",
-    };
-    for (const char *row : rows) {
-        const QStringList f = QString(row).split(' ');
-        QTest::newRow(qPrintable(f[0])) << f[1] << f[2] << f[3] << f.mid(4).join(' ');
+    // The group id refuses letters and signs as they are typed; the frequency
+    // field has no validator and takes anything.
+    auto *validator = qobject_cast<const QIntValidator *>(
+        window->findChild<QLineEdit *>("lineEditID")->validator());
+    QVERIFY(validator && validator->parent() == window);
+    QCOMPARE(QPoint(validator->bottom(), validator->top()), QPoint(0, 255));
+    QVERIFY(!window->findChild<QLineEdit *>("lineEditRF")->validator());
+    for (const QStringList &t : {QStringList{"lineEditID", "-1a2.5", "125"},
+                                 QStringList{"lineEditRF", "868,1 MHz", "868,1 MHz"}}) {
+        auto *edit = window->findChild<QLineEdit *>(t[0]);
+        edit->clear();
+        QTest::keyClicks(edit, t[1]);
+        QCOMPARE(edit->text(), t[2]);
     }
 }
 
-void TestMainWindowForm::widgetsSitInTheirCells()
+void TestMainWindowForm::widgetsInTheirCells_data()
 {
-    QFETCH(QString, cls);
-    QFETCH(QString, grid);
-    QFETCH(QString, cell);
+    QTest::addColumn<QString>("place"); // class, grid, row,column[,row span,column span]
+    QTest::addColumn<QString>("text");  // as shown just after start
+    QTest::addColumn<QString>("items"); // of a list, in order
+    const QString form =
+        "lineEditRF|QLineEdit gridLayout 0,2|915;label|QLabel gridLayout 0,1|RF frequency:;"
+        "label_4|QLabel gridLayout 1,1|RF TRx rate:;label_3|QLabel gridLayout 0,5|RF Power:;"
+        "comboBoxPower|QComboBox gridLayout 0,6|7(Max)|0 1 2 3 4 5 6 7(Max);"
+        "comboBoxWakeupTime|QComboBox gridLayout 1,6|1s|"
+        "50ms 100ms 200ms 400ms 600ms 1s 1.5s 2s 2.5s 3s 4s 5s;"
+        "label_5|QLabel gridLayout 1,5|Wakeup Time:;label_16|QLabel gridLayout 0,3|MHz;"
+        "comboBoxTRX|QComboBox gridLayout 1,2,1,2|4.56K|0.81K 1.46K 2.6K 4.56K 9.11K 18.23K;"
+        "comboBoxParity|QComboBox gridLayoutRF 0,4|None|None Odd Even;"
+        "comboBoxBaudrate|QComboBox gridLayoutRF 0,1|9600|1200 2400 4800 9600 19200 38400 57600;"
+        "label_6|QLabel gridLayoutRF 0,0|Baudrate:;label_7|QLabel gridLayoutRF 0,3|Parity Check:;"
+        "label_2|QLabel gridLayout_5 0,0|Model:;label_8|QLabel gridLayout_5 0,1|;"
+        "label_9|QLabel gridLayout_5 0,3|Version:;label_10|QLabel gridLayout_5 0,4|;"
+        "label_12|QLabel gridLayout_5 1,0|Group ID:;lineEditID|QLineEdit gridLayout_5 1,1|0;"
+        "label_13|QLabel gridLayout_5 1,3|MAC:;label_14|QLabel gridLayout_5 1,4|;"
+        "label_15|QLabel gridLayout_5 1,2|(0~255, 0=disable);"
+        "pushButtonAbout|QPushButton gridLayout_4 0,4|About;"
+        "pushButtonWrite|QPushButton gridLayout_4 0,2|Write;"
+        "pushButtonRead|QPushButton gridLayout_4 0,3|Read;label_11|QLabel gridLayout_4 0,0|Port:;"
+        "comboBoxPort|QComboBox gridLayout_4 0,1|";
+    for (const QString &row : form.split(';')) {
+        const QStringList f = row.split('|');
+        QTest::newRow(qPrintable(f[0])) << f[1] << f[2] << f.value(3);
+    }
+}
+
+void TestMainWindowForm::widgetsInTheirCells()
+{
+    QFETCH(QString, place);
     QFETCH(QString, text);
-    QWidget *w = window->findChild<QWidget *>(QTest::currentDataTag());
-    QVERIFY(w);
-    QCOMPARE(QString(w->metaObject()->className()), cls);
-    auto *layout = window->findChild<QGridLayout *>(grid);
+    QFETCH(QString, items);
+    const QString name = QTest::currentDataTag();
+    QWidget *w = window->findChild<QWidget *>(name);
+    auto *layout = window->findChild<QGridLayout *>(place.section(' ', 1, 1));
+    QVERIFY(w && layout);
     QCOMPARE(w->parentWidget(), layout->parentWidget());
     const int index = layout->indexOf(w);
     QVERIFY(index >= 0);
     int r, c, rs, cs;
     layout->getItemPosition(index, &r, &c, &rs, &cs);
-    QCOMPARE(QString("%1,%2,%3,%4").arg(r).arg(c).arg(rs).arg(cs), cell);
+    const QString spans = rs == 1 && cs == 1 ? "" : QString(",%1,%2").arg(rs).arg(cs);
+    QCOMPARE(QString("%1 %2 %3,%4")
+                     .arg(w->metaObject()->className(), layout->objectName())
+                     .arg(r)
+                     .arg(c) +
+                 spans,
+             place);
     QCOMPARE(layout->itemAt(index)->alignment(), Qt::Alignment());
     QString shown = w->property("text").toString();
-    if (auto *box = qobject_cast<QComboBox *>(w))
+    QStringList listed;
+    if (auto *box = qobject_cast<QComboBox *>(w)) {
         shown = box->currentText();
-    QCOMPARE(shown, text);
-    // Read and Write wait for a port; everything else is usable.
-    const QString name = QTest::currentDataTag();
-    QCOMPARE(w->isEnabled(), name != "pushButtonRead" && name != "pushButtonWrite");
-}
-
-void TestMainWindowForm::listsHoldTheirItemsInOrder_data()
-{
-    QTest::addColumn<QString>("items");
-    QTest::newRow("comboBoxTRX") << "0.81K 1.46K 2.6K 4.56K 9.11K 18.23K";
-    QTest::newRow("comboBoxPower") << "0 1 2 3 4 5 6 7(Max)";
-    QTest::newRow("comboBoxWakeupTime") << "50ms 100ms 200ms 400ms 600ms 1s 1.5s 2s 2.5s 3s 4s 5s";
-    QTest::newRow("comboBoxBaudrate") << "1200 2400 4800 9600 19200 38400 57600";
-    QTest::newRow("comboBoxParity") << "None Odd Even";
-    QTest::newRow("comboBoxPort") << "";
-}
-
-void TestMainWindowForm::listsHoldTheirItemsInOrder()
-{
-    QFETCH(QString, items);
-    auto *box = window->findChild<QComboBox *>(QTest::currentDataTag());
-    QStringList actual;
-    for (int i = 0; i < box->count(); ++i) {
-        actual << box->itemText(i);
-        QVERIFY(box->itemIcon(i).isNull() && !box->itemData(i).isValid());
+        for (int i = 0; i < box->count(); ++i) {
+            listed << box->itemText(i);
+            QVERIFY(box->itemIcon(i).isNull() && !box->itemData(i).isValid());
+        }
     }
-    QCOMPARE(actual.join(' '), items);
-}
-
-void TestMainWindowForm::groupIdValidator()
-{
-    auto *edit = window->findChild<QLineEdit *>("lineEditID");
-    auto *validator = qobject_cast<const QIntValidator *>(edit->validator());
-    QVERIFY(validator);
-    QCOMPARE(validator->parent(), window);
-    QCOMPARE(validator->bottom(), 0);
-    QCOMPARE(validator->top(), 255);
-    // Typed as a user would: letters and signs are refused on the way in.
-    edit->clear();
-    QTest::keyClicks(edit, "-1a2.5");
-    QCOMPARE(edit->text(), QString("125"));
-    // The frequency field has no validator: anything can be typed.
-    auto *rf = window->findChild<QLineEdit *>("lineEditRF");
-    QVERIFY(!rf->validator());
-    rf->clear();
-    QTest::keyClicks(rf, "868,1 MHz");
-    QCOMPARE(rf->text(), QString("868,1 MHz"));
+    QCOMPARE(shown + "|" + listed.join(' '), text + "|" + items);
+    // Read and Write wait for a port; everything else is usable.
+    QCOMPARE(w->isEnabled(), name != "pushButtonRead" && name != "pushButtonWrite");
 }
 
 QTEST_MAIN(TestMainWindowForm)
