@@ -347,9 +347,12 @@ std::optional<QString> CliTool::resolvePort(const QCommandLineParser &parser, in
     return std::nullopt;
 }
 
-int CliTool::exchange(Exchange &link, const QString &port, const QByteArray &request,
-                      const QString &what, Frames::Parameters *parameters)
+int CliTool::exchange(const QString &port, const QByteArray &request, const QString &what,
+                      Frames::Parameters *parameters)
 {
+    Exchange link;
+    if (!quiet)
+        link.setProgress([this](const QString &text) { progress(text); });
     switch (link.run(port, request, what)) {
     case Exchange::Reply:
         break;
@@ -396,11 +399,8 @@ int CliTool::read(QCommandLineParser &parser)
     const std::optional<QString> port = resolvePort(parser, &code);
     if (!port)
         return code;
-    Exchange link;
-    if (!quiet)
-        link.setProgress([this](const QString &text) { progress(text); });
     Frames::Parameters parameters;
-    code = exchange(link, *port, Frames::READ_REQUEST, QStringLiteral("read"), &parameters);
+    code = exchange(*port, Frames::READ_REQUEST, QStringLiteral("read"), &parameters);
     if (code == Success)
         printParameters(*port, parameters, parser.isSet(JsonOption));
     return code;
@@ -453,11 +453,8 @@ int CliTool::write(QCommandLineParser &parser)
     const std::optional<QString> port = resolvePort(parser, &code);
     if (!port)
         return code;
-    Exchange link;
-    if (!quiet)
-        link.setProgress([this](const QString &text) { progress(text); });
     Frames::Parameters before;
-    code = exchange(link, *port, Frames::READ_REQUEST, QStringLiteral("read"), &before);
+    code = exchange(*port, Frames::READ_REQUEST, QStringLiteral("read"), &before);
     if (code != Success)
         return code;
 
@@ -478,8 +475,7 @@ int CliTool::write(QCommandLineParser &parser)
     }
 
     Frames::Parameters after;
-    code =
-        exchange(link, *port, Frames::encodeWriteRequest(wanted), QStringLiteral("write"), &after);
+    code = exchange(*port, Frames::encodeWriteRequest(wanted), QStringLiteral("write"), &after);
     if (code != Success)
         return code;
     printParameters(*port, after, parser.isSet(JsonOption));

@@ -11,8 +11,6 @@
 #include <functional>
 #include <optional>
 
-class Exchange;
-
 // radioconf-cli: the module's exchange from the command line. Results go to
 // out alone, so they can be piped; progress and failures to err.
 class CliTool
@@ -57,8 +55,8 @@ private:
     static QString exitCodesHelp();
     QList<CliFormat::PortEntry> scanPorts() const;
     std::optional<QString> resolvePort(const QCommandLineParser &parser, int *exitCode);
-    int exchange(Exchange &link, const QString &port, const QByteArray &request,
-                 const QString &what, Frames::Parameters *parameters);
+    int exchange(const QString &port, const QByteArray &request, const QString &what,
+                 Frames::Parameters *parameters);
     void printParameters(const QString &port, const Frames::Parameters &parameters, bool json);
     void progress(const QString &text);
     void fail(const QString &text);

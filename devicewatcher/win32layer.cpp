@@ -40,6 +40,22 @@ Win32Layer::WindowRecord *findWindow(Table &t, HWND hwnd)
     return nullptr;
 }
 
+// Caller holds the lock. The window's user data, or null (with the error set) for a window that
+// does not exist or an index other than GWLP_USERDATA.
+LONG_PTR *userDataOf(Table &t, HWND hwnd, int index)
+{
+    Win32Layer::WindowRecord *w = findWindow(t, hwnd);
+    if (!w) {
+        lastError = ERROR_INVALID_WINDOW_HANDLE;
+        return nullptr;
+    }
+    if (index != GWLP_USERDATA) {
+        lastError = ERROR_INVALID_INDEX;
+        return nullptr;
+    }
+    return &w->userData;
+}
+
 // Caller holds the lock.
 const Win32Layer::ClassRecord *findClass(Table &t, const std::wstring &name, HINSTANCE instance)
 {
@@ -110,17 +126,11 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value)
 {
     Table &t = table();
     std::lock_guard<std::mutex> lock(t.mutex);
-    Win32Layer::WindowRecord *w = findWindow(t, hwnd);
-    if (!w) {
-        lastError = ERROR_INVALID_WINDOW_HANDLE;
+    LONG_PTR *userData = userDataOf(t, hwnd, index);
+    if (!userData)
         return 0;
-    }
-    if (index != GWLP_USERDATA) {
-        lastError = ERROR_INVALID_INDEX;
-        return 0;
-    }
-    const LONG_PTR previous = w->userData;
-    w->userData = value;
+    const LONG_PTR previous = *userData;
+    *userData = value;
     return previous;
 }
 
@@ -128,16 +138,8 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index)
 {
     Table &t = table();
     std::lock_guard<std::mutex> lock(t.mutex);
-    const Win32Layer::WindowRecord *w = findWindow(t, hwnd);
-    if (!w) {
-        lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return 0;
-    }
-    if (index != GWLP_USERDATA) {
-        lastError = ERROR_INVALID_INDEX;
-        return 0;
-    }
-    return w->userData;
+    const LONG_PTR *userData = userDataOf(t, hwnd, index);
+    return userData ? *userData : 0;
 }
 
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
