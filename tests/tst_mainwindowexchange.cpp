@@ -121,19 +121,10 @@ void TestMainWindowExchange::click(const QString &button, bool holdForPass)
 void TestMainWindowExchange::readFillsEveryField()
 {
     startWindow();
-    SimulatedModule::State state;
-    state.model = QByteArray("AB\xe9\x00", 4);
-    state.version = "2.1.007";
-    state.mac = QByteArray::fromHex("001a2b3c4d5e6f70");
-    state.frequencyKhz = 868100;
-    state.groupId = 5;
-    // Five different codes: two lists swapped in the window show up.
-    state.trxRate = 1;
-    state.power = 5;
-    state.baudRate = 6;
-    state.parity = 2;
-    state.wakeupTime = 11;
-    module->setState(state);
+    // Five different codes (TRx rate 1, power 5, baud rate 6, parity 2,
+    // wake-up time 11): two lists swapped in the window show up.
+    module->setState({QByteArray("AB\xe9\x00", 4), "2.1.007",
+                      QByteArray::fromHex("001a2b3c4d5e6f70"), 5, 868100, 1, 5, 6, 2, 11});
 
     click("Read");
     QCOMPARE(boxes, QStringList{"Read: Read parameters successfully."});
@@ -175,27 +166,21 @@ void TestMainWindowExchange::writeSendsFormAndShowsReply()
 void TestMainWindowExchange::refusedWriteSendsNothing_data()
 {
     QTest::addColumn<QString>("frequency");
-    QTest::addColumn<QString>("group");
     QTest::addColumn<int>("trxIndex");
     QTest::addColumn<QString>("named");
     // One of each kind: what each value refuses is the frame code's own test.
-    QTest::newRow("frequency too high") << "16777.216"
-                                        << "0" << 3 << "RF frequency";
-    QTest::newRow("no TRx item") << "915"
-                                 << "0" << -1 << "RF TRx rate";
+    QTest::newRow("frequency too high") << "16777.216" << 3 << "RF frequency";
+    QTest::newRow("no TRx item") << "915" << -1 << "RF TRx rate";
 }
 
 void TestMainWindowExchange::refusedWriteSendsNothing()
 {
     QFETCH(QString, frequency);
-    QFETCH(QString, group);
     QFETCH(int, trxIndex);
     QFETCH(QString, named);
     startWindow();
     probe->child<QLineEdit>("lineEditRF")->setText(frequency);
-    probe->child<QLineEdit>("lineEditID")->setText(group);
     probe->child<QComboBox>("comboBoxTRX")->setCurrentIndex(trxIndex);
-
     click("Write");
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes.at(0).startsWith("Write: " + named), qPrintable(boxes.at(0)));

@@ -25,7 +25,6 @@ private slots:
         bed.reset();
     }
     void devNodesChangedStartsPass();
-    void windowThatCannotBeCreatedIsReportedOnce();
 
 private:
     std::unique_ptr<VirtualAdapter> bed;
@@ -43,20 +42,6 @@ void TestMainWindowWin32::devNodesChangedStartsPass()
     QTRY_COMPARE_WITH_TIMEOUT(probe.passes, 1, 10000);
     QTRY_VERIFY(probe.readWriteDisabled());
     QCOMPARE(probe.listed(), QStringList());
-}
-
-void TestMainWindowWin32::windowThatCannotBeCreatedIsReportedOnce()
-{
-    BoxCloser boxes;
-    Win32Layer::failNextCreateWindow(8); // ERROR_NOT_ENOUGH_MEMORY
-    window = std::make_unique<MainWindow>();
-    QCOMPARE(boxes.seen, QStringList{"WARNGING: Failed to start"});
-    // The class was unregistered again and no window is left listening.
-    QVERIFY(Win32Layer::registeredClasses().empty());
-    QCOMPARE(Win32Layer::broadcastDeviceChange(DBT_DEVNODES_CHANGED, 0).size(), size_t(0));
-    WindowProbe probe(window.get());
-    QTRY_COMPARE_WITH_TIMEOUT(probe.listed(), QStringList{"ttyUSB0"}, 10000);
-    QCOMPARE(boxes.seen.size(), 1);
 }
 
 QTEST_MAIN(TestMainWindowWin32)

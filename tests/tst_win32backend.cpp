@@ -125,8 +125,6 @@ void TestWin32Backend::deviceChangeMessages()
 void TestWin32Backend::windowLifecycle()
 {
     const QString name = notificationClassName();
-    QCOMPARE(name, "QDeviceWatcherPrivateWin32_Internal_Widget" +
-                       QString::number(quintptr(&dw_internal_proc)));
     {
         QDeviceWatcher watcher;
         QVERIFY(watcher.start() && watcher.start()); // a second start keeps its window
