@@ -81,7 +81,7 @@ void TestMainWindowExchange::startWindow(SimulatedModule::Behaviour behaviour)
     probe = std::make_unique<WindowProbe>(window.get());
     window->show();
     QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), Port, 10000);
-    QTRY_VERIFY(probe->readWriteEnabled());
+    QTRY_COMPARE(probe->readWrite(), QString("on"));
 }
 
 void TestMainWindowExchange::click(const QString &button, bool holdForPass)
@@ -233,7 +233,7 @@ void TestMainWindowExchange::failedExchange()
              qPrintable(QString::number(passAfterBoxMs)));
     // The pass behind the box may still be delivering its ports.
     QTRY_COMPARE(probe->listed(), QStringList{Port});
-    QTRY_VERIFY(probe->readWriteEnabled());
+    QTRY_COMPARE(probe->readWrite(), QString("on"));
     QCOMPARE(module->requests().size(), requests);
     if (requests == 2)
         QCOMPARE(module->requests().at(1), module->requests().at(0));

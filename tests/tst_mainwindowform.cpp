@@ -115,15 +115,12 @@ void TestMainWindowForm::widgetsInTheirCells()
                      .arg(c) +
                  spans,
              place);
-    QCOMPARE(layout->itemAt(index)->alignment(), Qt::Alignment());
     QString shown = w->property("text").toString();
     QStringList listed;
     if (auto *box = qobject_cast<QComboBox *>(w)) {
         shown = box->currentText();
-        for (int i = 0; i < box->count(); ++i) {
+        for (int i = 0; i < box->count(); ++i)
             listed << box->itemText(i);
-            QVERIFY(box->itemIcon(i).isNull() && !box->itemData(i).isValid());
-        }
     }
     QCOMPARE(shown + "|" + listed.join(' '), text + "|" + items);
     // Read and Write wait for a port; everything else is usable.

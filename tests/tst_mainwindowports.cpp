@@ -57,11 +57,11 @@ void TestMainWindowPorts::startUpPassFindsAdapter()
         // A mistyped signature shows only as a run-time warning from connect().
         QCOMPARE(log.lines, QStringList());
     }
-    QVERIFY(probe->readWriteDisabled());
+    QCOMPARE(probe->readWrite(), QString("off"));
     // The window's own timer starts the first pass about a second later.
     QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList{"ttyUSB0"}, 10000);
     QCOMPARE(probe->ports()->currentText(), QString("ttyUSB0"));
-    QTRY_VERIFY(probe->readWriteEnabled());
+    QTRY_COMPARE(probe->readWrite(), QString("on"));
 }
 
 void TestMainWindowPorts::chosenPortKeptOrReplaced()
@@ -95,12 +95,12 @@ void TestMainWindowPorts::chosenPortKeptOrReplaced()
     for (const QString &name : left)
         bed->unplug(name);
     QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
-    QTRY_VERIFY(probe->readWriteDisabled());
+    QTRY_COMPARE(probe->readWrite(), QString("off"));
     for (const QString &name : left)
         QVERIFY(plug(name));
     QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
     QTRY_COMPARE(probe->ports()->currentText(), chosen);
-    QVERIFY(probe->readWriteEnabled());
+    QCOMPARE(probe->readWrite(), QString("on"));
 }
 
 void TestMainWindowPorts::listFollowsAdapterWithoutUser()
@@ -109,10 +109,10 @@ void TestMainWindowPorts::listFollowsAdapterWithoutUser()
     // Found by the start-up pass or the watcher; only the watcher sees it go.
     QVERIFY(plug("ttyUSB0"));
     QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
-    QTRY_VERIFY(probe->readWriteEnabled());
+    QTRY_COMPARE(probe->readWrite(), QString("on"));
     bed->unplug("ttyUSB0");
     QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
-    QTRY_VERIFY(probe->readWriteDisabled());
+    QTRY_COMPARE(probe->readWrite(), QString("off"));
 }
 
 void TestMainWindowPorts::watcherThatCannotStartIsReportedOnce()

@@ -40,7 +40,7 @@ void TestMainWindowWin32::devNodesChangedStartsPass()
     bed->unplug("ttyUSB0");
     QCOMPARE(Win32Layer::broadcastDeviceChange(DBT_DEVNODES_CHANGED, 0).size(), size_t(1));
     QTRY_COMPARE_WITH_TIMEOUT(probe.passes, 1, 10000);
-    QTRY_VERIFY(probe.readWriteDisabled());
+    QTRY_COMPARE(probe.readWrite(), QString("off"));
     QCOMPARE(probe.listed(), QStringList());
 }
 
