@@ -147,10 +147,16 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addVersionOption();
+    QStringList kinds;
+    for (const UsbAdapter &known : RecognisedAdapters)
+        kinds << QStringLiteral("%1 (%2%3)")
+                     .arg(QLatin1String(known.kind), known.identifiers(),
+                          kinds.isEmpty() ? QStringLiteral(", default") : QString());
     parser.addOption({"adapter",
-                      "Adapter kind: cp210x (10C4:EA60, default), cypress (04B4:0003) or builtin "
-                      "(a serial port without USB identifiers).",
-                      "kind", "cp210x"});
+                      QStringLiteral("Adapter kind: %1 or builtin (a serial port without USB "
+                                     "identifiers).")
+                          .arg(kinds.join(QLatin1String(", "))),
+                      "kind", QLatin1String(RecognisedAdapters[0].kind)});
     parser.addOption(
         {"behaviour", "Behaviour of the module (see below); default normal.", "name", "normal"});
     parser.addOption({"delay", "Pause between bytes for trickle, in ms; default 20.", "ms", "20"});
@@ -171,13 +177,16 @@ int main(int argc, char *argv[])
         err << "radioconf-sim: no PROGRAM given; see --help\n";
         return 2;
     }
-    quint16 vendor = VirtualAdapter::Cp210xVendor;
-    quint16 product = VirtualAdapter::Cp210xProduct;
+    quint16 vendor = 0;
+    quint16 product = 0;
     const QString adapter = parser.value("adapter");
-    if (adapter == "cypress") {
-        vendor = VirtualAdapter::CypressVendor;
-        product = VirtualAdapter::CypressProduct;
-    } else if (adapter != "cp210x" && adapter != "builtin") {
+    for (const UsbAdapter &known : RecognisedAdapters) {
+        if (adapter == QLatin1String(known.kind)) {
+            vendor = known.vendorId;
+            product = known.productId;
+        }
+    }
+    if (vendor == 0 && adapter != "builtin") {
         err << "radioconf-sim: unknown adapter " << adapter << "; see --help\n";
         return 2;
     }

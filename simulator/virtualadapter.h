@@ -1,6 +1,8 @@
 #ifndef VIRTUALADAPTER_H
 #define VIRTUALADAPTER_H
 
+#include "discovery/usbadapter.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -14,10 +16,10 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 class VirtualAdapter
 {
 public:
-    static constexpr quint16 Cp210xVendor = 0x10c4;
-    static constexpr quint16 Cp210xProduct = 0xea60;
-    static constexpr quint16 CypressVendor = 0x04b4;
-    static constexpr quint16 CypressProduct = 0x0003;
+    static constexpr quint16 Cp210xVendor = RecognisedAdapters[0].vendorId;
+    static constexpr quint16 Cp210xProduct = RecognisedAdapters[0].productId;
+    static constexpr quint16 CypressVendor = RecognisedAdapters[1].vendorId;
+    static constexpr quint16 CypressProduct = RecognisedAdapters[1].productId;
 
     VirtualAdapter();
     ~VirtualAdapter();
