@@ -15,15 +15,11 @@
 #include <QTextStream>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <string>
 #include <unistd.h>
 
 namespace {
-
-const char Preload[] = "libumockdev-preload.so.0";
 
 // The test bed's udev events are sent through the preload library, so this
 // process needs it as well as PROGRAM: start again under it if it is missing.
@@ -31,11 +27,8 @@ void ensurePreloaded(char *argv[])
 {
     if (VirtualAdapter::preloaded())
         return;
-    const char *current = std::getenv("LD_PRELOAD");
-    std::string preload = Preload;
-    if (current && *current)
-        preload += std::string(" ") + current;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    const QString preload = VirtualAdapter::withPreload(qEnvironmentVariable("LD_PRELOAD"));
+    setenv("LD_PRELOAD", preload.toLocal8Bit().constData(), 1);
     execv("/proc/self/exe", argv);
 }
 
@@ -225,12 +218,7 @@ int main(int argc, char *argv[])
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QString preload = QStringLiteral("libumockdev-preload.so.0");
-    if (env.contains("LD_PRELOAD") && !env.value("LD_PRELOAD").contains(preload))
-        preload += ' ' + env.value("LD_PRELOAD");
-    else if (env.contains("LD_PRELOAD"))
-        preload = env.value("LD_PRELOAD");
-    env.insert("LD_PRELOAD", preload);
+    env.insert("LD_PRELOAD", VirtualAdapter::withPreload(env.value("LD_PRELOAD")));
     env.insert("UMOCKDEV_DIR", simulator.rootDir());
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedChannels);

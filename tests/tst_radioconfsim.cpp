@@ -1,3 +1,5 @@
+#include "simulator/virtualadapter.h"
+
 #include "config/device.h"
 #include "devicewatcher/qdevicewatcher.h"
 #include "simulator/simulatedmodule.h"
@@ -43,8 +45,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        // A port name of its own: Qt locks ports through files shared machine-wide.
-        const QString port = QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid());
+        const QString port = VirtualAdapter::processPortName();
         QTest::newRow("child sees adapter, module and unplug")
             << QStringList{"--adapter", "cypress", "--port",
                            port,        "--",      QCoreApplication::applicationFilePath(),
