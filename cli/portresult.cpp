@@ -119,7 +119,7 @@ QString PortResult::summary(const QList<PortResult> &results, const QString &suc
         if (result.skipped)
             skipped << result.port;
         else if (result.code != Success)
-            failed << QStringLiteral("%1 (%2)").arg(result.port, result.reason);
+            failed << QStringLiteral("%1 failed: %2").arg(result.port, result.reason);
         else
             ++good;
     }
@@ -132,6 +132,6 @@ QString PortResult::summary(const QList<PortResult> &results, const QString &suc
     if (!skipped.isEmpty())
         text += QStringLiteral("; skipped: ") + skipped.join(QStringLiteral(", "));
     if (!failed.isEmpty())
-        text += QStringLiteral("; failed: ") + failed.join(QStringLiteral(", "));
+        text += QStringLiteral("; ") + failed.join(QStringLiteral("; "));
     return text;
 }

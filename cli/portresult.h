@@ -52,7 +52,8 @@ struct PortResult
     QJsonObject stationJson() const;
 
     static Code worstCode(const QList<PortResult> &results);
-    // "3 of 4 ports succeeded; failed: ttyUSB2 (no reply ...)".
+    // "3 of 4 modules read; ttyUSB2 failed: no reply ...", succeeded being
+    // "read".
     static QString summary(const QList<PortResult> &results, const QString &succeeded);
 };
 

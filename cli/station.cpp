@@ -5,12 +5,22 @@
 
 #include <QJsonDocument>
 
+namespace {
+constexpr int SETTLED_SCAN_MS = 250;
+} // namespace
+
 Station::Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
                  Message fail, QObject *parent)
-    : QObject(parent), options(options), scan(std::move(scan)), out(out), fail(std::move(fail)),
+    : QObject(parent), options(options), scan(std::move(scan)), out(out), progress(progress),
+      fail(std::move(fail)),
       runner([this](const Frames::Parameters &read) { return plan(read); }, options.settleMs,
-             std::move(progress), [this](const PortResult &result) { report(result); })
+             progress, [this](const PortResult &result) { report(result); })
 {
+    // A device event may come before the device has settled in or gone from
+    // the list of ports: look again once the events have stopped.
+    settledScan.setSingleShot(true);
+    settledScan.setInterval(SETTLED_SCAN_MS);
+    connect(&settledScan, SIGNAL(timeout()), this, SLOT(rescan()));
     connect(&runner, SIGNAL(jobFinished(QString)), this, SLOT(onJobFinished(QString)));
 }
 
@@ -24,7 +34,7 @@ int Station::run()
         // Watching first, so that no adapter plugged during the first scan
         // is missed.
         watcher = std::make_unique<QDeviceWatcher>();
-        connect(watcher.get(), SIGNAL(deviceNotify(QString)), this, SLOT(rescan()));
+        connect(watcher.get(), SIGNAL(deviceNotify(QString)), this, SLOT(onDeviceNotify()));
         if (!watcher->start()) {
             fail(QStringLiteral("cannot watch for adapters being plugged in"));
             return PortResult::OpenFailed;
@@ -40,6 +50,12 @@ int Station::run()
     const QList<PortResult> &results = runner.results();
     fail(PortResult::summary(results, QStringLiteral("provisioned")));
     return PortResult::worstCode(results);
+}
+
+void Station::onDeviceNotify()
+{
+    rescan();
+    settledScan.start();
 }
 
 void Station::rescan()
@@ -60,6 +76,8 @@ void Station::rescan()
         if (ports.contains(*it)) {
             ++it;
         } else {
+            if (progress)
+                progress(QStringLiteral("%1: adapter pulled out").arg(*it));
             again.remove(*it);
             it = present.erase(it);
         }
@@ -75,6 +93,7 @@ void Station::onJobFinished(const QString &port)
 void Station::onInterrupted()
 {
     watcher.reset();
+    settledScan.stop();
     runner.stop();
 }
 

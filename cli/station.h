@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -46,6 +47,7 @@ public:
     int run();
 
 private slots:
+    void onDeviceNotify();
     void rescan();
     void onJobFinished(const QString &port);
     void onInterrupted();
@@ -57,8 +59,10 @@ private:
     Options options;
     Scan scan;
     QTextStream &out;
+    Exchange::Progress progress;
     Message fail;
     QFile *log = nullptr;
+    QTimer settledScan;
     PortRunner runner;
     std::unique_ptr<QDeviceWatcher> watcher;
     QSet<QString> present;
