@@ -52,6 +52,9 @@ private slots:
             "/dev/ttyNoSuchPort: the port did not open: No such file or directory");
         row("no --port, no recognised adapter", "--adapter builtin --port @a", "read", 3, "",
             "no recognised adapter|@a (----:----)|--port");
+        row("--all, no recognised adapter", "--adapter builtin --port @a", "read --all", 3, "",
+            "no recognised adapter attached (serial ports: @a (----:----))");
+        row("refused --settle", "--port @a", "read --settle -1", 2, "", "--settle \"-1\" refused");
         row("no --port, two recognised adapters", "--port @a --port @b", "read", 2, "",
             "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)");
         // Refused values: nothing is sent, not even the read before the write.
