@@ -208,16 +208,43 @@ QString CliTool::mainHelp() const
         "Commands:\n");
     for (const CommandInfo &info : Commands)
         text += wrap(QLatin1String(info.synopsis), 8, 2);
-    text += QStringLiteral("  help COMMAND\n"
-                           "\n"
-                           "Options:\n"
-                           "  -h, --help     this help; COMMAND --help for a command's\n"
-                           "  -q, --quiet    no progress on standard error\n"
-                           "  --version      the version\n"
-                           "\n"
-                           "Results go to standard output; progress and failures, one line\n"
-                           "each naming the port, to standard error.\n"
-                           "\n");
+    text +=
+        QStringLiteral("  help COMMAND\n"
+                       "\n"
+                       "Options:\n"
+                       "  -h, --help     this help; COMMAND --help for a command's\n"
+                       "  -q, --quiet    no progress on standard error\n"
+                       "  --version      the version\n"
+                       "\n"
+                       "Results go to standard output; progress and failures, one line\n"
+                       "each naming the port, to standard error.\n"
+                       "\n"
+                       "Several modules at once (read, write):\n"
+                       "  --port NAME    may be repeated: the modules are served side by side,\n"
+                       "                 each result line names its port, and a summary on\n"
+                       "                 standard error names the ports that failed and why\n"
+                       "  --all          every recognised adapter attached\n"
+                       "\n"
+                       "Pacing (read, write, provision):\n"
+                       "  --settle MS    wait MS after each exchange, for modules that need a\n"
+                       "                 pause between exchanges; default 0\n"
+                       "\n"
+                       "Provisioning station (provision): writes and verifies every\n"
+                       "recognised adapter, reading each module's MAC first; one result line\n"
+                       "per module (time, port, model, MAC, provisioned or why not).\n"
+                       "  --from FILE    the values to write, as read --json wrote them\n"
+                       "  --table CSV    each module's own values by MAC, on top of --from: a\n"
+                       "                 header naming mac and field keys (frequency, group,\n"
+                       "                 rate, power, baud, parity, wakeup), a row per module\n"
+                       "  --only-listed  skip modules whose MAC is not in the table\n"
+                       "  --watch        stay, and provision each adapter plugged in, once per\n"
+                       "                 plug, until Ctrl+C or SIGTERM, which end it after the\n"
+                       "                 exchanges in progress\n"
+                       "  --log FILE     append the result lines to FILE\n"
+                       "  --json         one JSON object per line\n"
+                       "\n"
+                       "With several ports the exit code is the worst of theirs.\n"
+                       "\n");
     return text + exitCodesHelp();
 }
 
