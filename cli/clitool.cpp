@@ -12,6 +12,7 @@
 #include <QSerialPortInfo>
 
 #include <cstdio>
+#include <utility>
 
 using Frames::Field;
 using Code = PortResult::Code;
@@ -380,23 +381,21 @@ QList<CliFormat::PortEntry> CliTool::scanPorts() const
 
 int CliTool::list(QCommandLineParser &parser)
 {
-    const QStringList named = parser.values(ListPortOption);
+    // Named as /dev/ttyUSB0 or as ttyUSB0.
+    QStringList named = parser.values(ListPortOption);
+    for (QString &name : named)
+        name = name.section(QLatin1Char('/'), -1);
     const bool all = parser.isSet(AllOption) || !named.isEmpty();
     QList<CliFormat::PortEntry> ports = scanPorts();
-    QStringList missing = named;
     ports.erase(std::remove_if(ports.begin(), ports.end(),
                                [&](const CliFormat::PortEntry &port) {
-                                   if (named.isEmpty())
-                                       return !all && !port.recognised;
-                                   const auto matches = [&](const QString &name) {
-                                       return name.section(QLatin1Char('/'), -1) == port.name;
-                                   };
-                                   missing.erase(
-                                       std::remove_if(missing.begin(), missing.end(), matches),
-                                       missing.end());
-                                   return std::none_of(named.begin(), named.end(), matches);
+                                   return named.isEmpty() ? !all && !port.recognised
+                                                          : !named.contains(port.name);
                                }),
                 ports.end());
+    QStringList missing = named;
+    for (const CliFormat::PortEntry &port : std::as_const(ports))
+        missing.removeAll(port.name);
     if (parser.isSet(JsonOption))
         out << QJsonDocument(CliFormat::portsJson(ports)).toJson(QJsonDocument::Indented);
     else

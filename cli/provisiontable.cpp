@@ -44,7 +44,12 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
         text.remove(0, 1);
     const QStringList lines = text.split(QLatin1Char('\n'));
 
-    QList<int> columns; // a field per column; -1 for the MAC
+    // Column names as the header may give them: the MAC, then the fields in
+    // the order of ALL_FIELDS.
+    QStringList known{MacColumn};
+    for (Frames::Field field : Frames::ALL_FIELDS)
+        known << Frames::fieldKey(field);
+    QList<int> columns; // indexes into known
     int headerLine = 0;
     QMap<QString, int> macLines;
     ProvisionTable table;
@@ -56,41 +61,40 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
         const QStringList values = cells(line);
         if (!headerLine) {
             headerLine = number;
-            QStringList known{MacColumn};
-            for (Frames::Field field : Frames::ALL_FIELDS)
-                known << Frames::fieldKey(field);
             for (const QString &name : values) {
-                const int column = known.indexOf(name.toLower()) - 1;
-                if (column < -1) {
+                const int column = known.indexOf(name.toLower());
+                if (column < 0) {
                     *error = lineError(number, QStringLiteral("unknown column \"%1\" (known: %2)")
                                                    .arg(name, known.join(QStringLiteral(", "))));
                     return std::nullopt;
                 }
-                if (columns.contains(column < 0 ? -1 : int(Frames::ALL_FIELDS[column]))) {
+                if (columns.contains(column)) {
                     *error =
                         lineError(number, QStringLiteral("column \"%1\" named twice").arg(name));
                     return std::nullopt;
                 }
-                columns << (column < 0 ? -1 : int(Frames::ALL_FIELDS[column]));
+                columns << column;
             }
-            if (!columns.contains(-1)) {
+            if (!columns.contains(0)) {
                 *error = lineError(number, QStringLiteral("the header names no \"mac\" column"));
                 return std::nullopt;
             }
             continue;
         }
         if (values.size() != columns.size()) {
-            *error = lineError(number, QStringLiteral("%1 values, the header on line %2 names %3")
-                                           .arg(values.size())
-                                           .arg(headerLine)
-                                           .arg(columns.size()));
+            *error =
+                lineError(number, QStringLiteral("%1 cells where the header on line %2 names %3 "
+                                                 "columns")
+                                      .arg(values.size())
+                                      .arg(headerLine)
+                                      .arg(columns.size()));
             return std::nullopt;
         }
         QString mac;
         CliFormat::Changes changes;
         for (int column = 0; column < columns.size(); ++column) {
             const QString &value = values.at(column);
-            if (columns.at(column) < 0) {
+            if (columns.at(column) == 0) {
                 mac = normalMac(value);
                 if (mac.isEmpty()) {
                     *error = lineError(number, QStringLiteral("MAC \"%1\" is not 16 hexadecimal "
@@ -102,7 +106,7 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
             }
             if (value.isEmpty())
                 continue;
-            const auto field = Frames::Field(columns.at(column));
+            const Frames::Field field = Frames::ALL_FIELDS[columns.at(column) - 1];
             const std::optional<int> parsed = CliFormat::parseValue(field, value);
             if (!parsed) {
                 *error = lineError(

@@ -2,6 +2,8 @@
 // the provisioning station with its table, its watching and its end.
 #include "clirunner.h"
 
+#include "cli/provisiontable.h"
+
 #include <csignal>
 
 namespace {
@@ -82,6 +84,43 @@ private slots:
         QStringList received = run.requests;
         received.sort();
         QCOMPARE(received, requests);
+    }
+
+    // What a table may look like, and how a malformed one is refused.
+    void parseTable_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("error"); // empty: the MAC 0102030405060708 gets group 7
+        QTest::newRow("spreadsheet export")
+            << QByteArray(
+                   "\xef\xbb\xbfMAC,Group,frequency\r\n\"01:02:03:04:05:06:07:08\",7,\r\n\r\n")
+            << "";
+        QTest::newRow("empty") << QByteArray("\n") << "line 1: no header line";
+        QTest::newRow("no mac") << QByteArray("group\n7\n")
+                                << "line 1: the header names no \"mac\"";
+        QTest::newRow("unknown column") << QByteArray("mac,colour\n") << "line 1: unknown column";
+        QTest::newRow("column twice")
+            << QByteArray("mac,group,Group\n") << "line 1: column \"Group\"";
+        QTest::newRow("short row") << QByteArray("\nmac,group\n0102030405060708\n")
+                                   << "line 3: 1 cells where the header on line 2 names 2";
+        QTest::newRow("bad MAC") << QByteArray("mac\n01020304050607\n") << "line 2: MAC \"0102";
+        QTest::newRow("MAC twice") << QByteArray("mac,group\n0102030405060708,1\n"
+                                                 "01-02-03-04-05-06-07-08,2\n")
+                                   << "line 3: MAC 0102030405060708 already listed on line 2";
+    }
+
+    void parseTable()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(QString, error);
+        QString why;
+        const std::optional<ProvisionTable> table = ProvisionTable::parse(csv, &why);
+        QCOMPARE(bool(table), error.isEmpty());
+        QVERIFY2(error.isEmpty() || why.startsWith(error), qPrintable(why));
+        if (table) {
+            QCOMPARE(table->row("0102030405060708"), (CliFormat::Changes{{Frames::GroupId, 7}}));
+            QVERIFY(!table->row("0102030405060709"));
+        }
     }
 
     // Per-module values by MAC on top of --from; checked in the frames each

@@ -32,6 +32,8 @@ private slots:
         row("list", "--port @a", "list", 0, "@a" + cp2102);
         row("list, built-in port hidden", "--adapter builtin --port @a", "list", 0, "");
         row("list --all", "--adapter builtin --port @a", "list --all", 0, "  @a  ----:----\n");
+        row("list --port, one missing", "--port @a --port @b", "list --port /dev/@b --port ttyNone",
+            3, "* @b" + cp2102, "no such serial port: ttyNone");
         row("list --json", "--adapter cypress --port @a", "list --json", 0,
             "[{\"description\":\"CP2102 USB to UART Bridge Controller\",\"pid\":\"0003\","
             "\"port\":\"@a\",\"recognised\":true,\"vid\":\"04B4\"}]");
