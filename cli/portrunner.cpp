@@ -1,5 +1,9 @@
 #include "cli/portrunner.h"
 
+#include <QThread>
+
+#include <utility>
+
 PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress,
                        Report report, QObject *parent)
     : QObject(parent), plan(std::move(plan)), settleMs(settleMs), progress(std::move(progress)),
@@ -7,20 +11,57 @@ PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress pr
 {
 }
 
+PortRunner::~PortRunner()
+{
+    for (QThread *thread : std::as_const(threads)) {
+        thread->quit();
+        thread->wait();
+    }
+}
+
 void PortRunner::start(const QString &port)
 {
-    if (stopping || jobs.contains(port))
+    if (stopping || threads.contains(port))
         return;
-    auto *job = new ModuleJob(port, plan, settleMs, progress, this);
-    jobs.insert(port, job);
-    connect(job, SIGNAL(finished()), this, SLOT(onJobFinished()));
-    job->start();
+    // Each port's job lives in a thread of its own: opening a port takes a
+    // lock file and a pause on the thread that owns it, which must not hold
+    // up the other ports. Only results and progress texts cross over, queued
+    // to this thread.
+    auto *thread = new QThread(this);
+    threads.insert(port, thread);
+    auto *anchor = new QObject;
+    anchor->moveToThread(thread);
+    connect(thread, SIGNAL(finished()), anchor, SLOT(deleteLater()));
+    Exchange::Progress relay;
+    if (progress) {
+        relay = [this](const QString &text) {
+            QMetaObject::invokeMethod(
+                this, [this, text] { progress(text); }, Qt::QueuedConnection);
+        };
+    }
+    const ModuleJob::Plan plan = this->plan;
+    const int settleMs = this->settleMs;
+    QMetaObject::invokeMethod(
+        anchor,
+        [this, port, plan, settleMs, relay] {
+            auto *job = new ModuleJob(port, plan, settleMs, relay);
+            connect(job, &ModuleJob::finished, job, [this, job] {
+                const PortResult result = job->result();
+                // Its exchange is still on the stack that emitted the signal.
+                job->deleteLater();
+                QMetaObject::invokeMethod(
+                    this, [this, result] { onJobFinished(result); }, Qt::QueuedConnection);
+            });
+            job->start();
+        },
+        Qt::QueuedConnection);
+    thread->start();
 }
 
 void PortRunner::exec(bool stayOpen)
 {
     this->stayOpen = stayOpen;
-    if (jobs.isEmpty() && (!stayOpen || stopping))
+    if (threads.isEmpty() && (!stayOpen || stopping))
         return;
     loop.exec();
 }
@@ -31,13 +72,13 @@ void PortRunner::stop()
     quitWhenIdle();
 }
 
-void PortRunner::onJobFinished()
+void PortRunner::onJobFinished(const PortResult &result)
 {
-    auto *job = qobject_cast<ModuleJob *>(sender());
-    const PortResult result = job->result();
-    jobs.remove(result.port);
-    // Its exchange is still on the stack that emitted the signal.
-    job->deleteLater();
+    // The job is deleted in its thread as the thread ends.
+    QThread *thread = threads.take(result.port);
+    thread->quit();
+    thread->wait();
+    delete thread;
     done << result;
     if (report)
         report(result);
@@ -47,6 +88,6 @@ void PortRunner::onJobFinished()
 
 void PortRunner::quitWhenIdle()
 {
-    if (jobs.isEmpty() && (!stayOpen || stopping))
+    if (threads.isEmpty() && (!stayOpen || stopping))
         loop.quit();
 }

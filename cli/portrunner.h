@@ -8,8 +8,10 @@
 #include <QMap>
 #include <QObject>
 
-// Runs one ModuleJob per port, side by side in this thread's event loop,
-// and hands each port's result over as it ends.
+class QThread;
+
+// Runs one ModuleJob per port, side by side, each in a thread of its own,
+// and hands each port's result over in this thread as it ends.
 class PortRunner : public QObject
 {
     Q_OBJECT
@@ -18,10 +20,11 @@ public:
 
     PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress, Report report,
                QObject *parent = nullptr);
+    ~PortRunner() override;
 
     // Ignored for a port whose job is still running, and once stopping.
     void start(const QString &port);
-    bool isBusy(const QString &port) const { return jobs.contains(port); }
+    bool isBusy(const QString &port) const { return threads.contains(port); }
     // Returns once every job has ended; with stayOpen, only after stop() as
     // well, so that start() can add ports meanwhile.
     void exec(bool stayOpen);
@@ -35,17 +38,15 @@ public slots:
 signals:
     void jobFinished(QString port);
 
-private slots:
-    void onJobFinished();
-
 private:
+    void onJobFinished(const PortResult &result);
     void quitWhenIdle();
 
     ModuleJob::Plan plan;
     int settleMs;
     Exchange::Progress progress;
     Report report;
-    QMap<QString, ModuleJob *> jobs;
+    QMap<QString, QThread *> threads;
     QList<PortResult> done;
     QEventLoop loop;
     bool stayOpen = false;
