@@ -11,8 +11,9 @@
 #include <functional>
 
 // One request and its reply through the window's link worker, for a tool
-// without a window. Several exchanges run side by side in one event loop,
-// each with a Device of its own; progress goes to a callback as it happens.
+// without a window, carried by the event loop of the thread it lives in;
+// each exchange has a Device of its own. Progress goes to a callback as it
+// happens.
 class Exchange : public QObject
 {
     Q_OBJECT
