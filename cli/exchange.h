@@ -10,7 +10,7 @@
 
 #include <functional>
 
-// One request and its reply through the window's link worker, for a tool
+// One request and its reply through the module link worker, for a tool
 // without a window, carried by the event loop of the thread it lives in;
 // each exchange has a Device of its own. Progress goes to a callback as it
 // happens.
