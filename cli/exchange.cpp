@@ -2,13 +2,12 @@
 
 #include <QSerialPort>
 
-namespace {
-// The worker's reply time-out: it sends the request again when it expires.
-constexpr int REPLY_TIMEOUT_MS = 5000;
-} // namespace
-
 Exchange::Exchange(QObject *parent) : QObject(parent)
 {
+    Device::Timing timing = device.getTiming();
+    // The window's pause after the reply is idle time on a closed port.
+    timing.finalPause = 0;
+    device.setTiming(timing);
     connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
     connect(&device, SIGNAL(timeOut()), this, SLOT(onTimeOut()));
     connect(&device, SIGNAL(openfail()), this, SLOT(onOpenFail()));
@@ -16,14 +15,15 @@ Exchange::Exchange(QObject *parent) : QObject(parent)
     resendNotice.setSingleShot(true);
     resendNotice.setTimerType(Qt::PreciseTimer);
     connect(&resendNotice, SIGNAL(timeout()), this, SLOT(onNoAnswerYet()));
+    settle.setSingleShot(true);
+    settle.setTimerType(Qt::PreciseTimer);
+    connect(&settle, SIGNAL(timeout()), this, SIGNAL(finished()));
 }
 
-Exchange::Outcome Exchange::run(const QString &portName, const QByteArray &request,
-                                const QString &what)
+void Exchange::start(const QString &portName, const QByteArray &request, const QString &what)
 {
     this->portName = portName;
     this->what = what;
-    finished = false;
     replyBytes.clear();
     report(QStringLiteral("%1: opening").arg(portName));
     device.setPortName(portName);
@@ -31,15 +31,10 @@ Exchange::Outcome Exchange::run(const QString &portName, const QByteArray &reque
     // Returns once the request is out, or after the failed open attempts
     // with openfail already emitted.
     device.startDownload();
-    if (!finished) {
+    if (!settle.isActive()) {
         report(QStringLiteral("%1: %2 request sent, waiting for the reply").arg(portName, what));
-        resendNotice.start(REPLY_TIMEOUT_MS);
-        loop.exec();
+        resendNotice.start(device.getTiming().replyTimeout);
     }
-    resendNotice.stop();
-    if (outcome == Reply)
-        report(QStringLiteral("%1: reply received").arg(portName));
-    return outcome;
 }
 
 QString Exchange::openFailureReason(const QString &portName)
@@ -90,10 +85,13 @@ void Exchange::onNoAnswerYet()
 
 void Exchange::finish(Outcome outcome)
 {
-    this->outcome = outcome;
-    finished = true;
+    result = outcome;
     resendNotice.stop();
-    loop.quit();
+    if (outcome == Reply)
+        report(QStringLiteral("%1: reply received").arg(portName));
+    // Through the timer even without a settle time, so that finished() never
+    // comes from inside start().
+    settle.start(settleMs);
 }
 
 void Exchange::report(const QString &text)

@@ -21,7 +21,10 @@ class Device : public QThread
 {
     Q_OBJECT
 public:
-    // Pauses and time-outs of an exchange, in milliseconds.
+    // Pauses and time-outs of an exchange, in milliseconds. The defaults are
+    // the window's. finalPause is the idle time between closing the port and
+    // reporting the reply; a caller that paces its exchanges itself (the
+    // command-line tool) sets it to 0.
     struct Timing
     {
         int openRetryPause = 1000;
@@ -38,9 +41,9 @@ public:
     bool openPort();
     QByteArray getPackage();
 
-    // Lets tests run the exchange on shorter times; the application never
-    // calls it.
+    // Takes effect from the next exchange on.
     void setTiming(const Timing &timing) { this->timing = timing; }
+    Timing getTiming() const { return timing; }
 
 signals:
     void receive();
