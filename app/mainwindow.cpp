@@ -4,9 +4,13 @@
 #include "config/frames.h"
 #include "devicewatcher/qdevicewatcher.h"
 
+#include <QComboBox>
 #include <QDebug>
 #include <QIntValidator>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <iterator>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
@@ -58,26 +62,42 @@ void MainWindow::initForm()
     setCentralWidget(ui->verticalLayoutWidget);
 
     // The index of each item is the code the module receives: the lists
-    // come from the frame code, which owns their order.
+    // come from the field table, which owns their order.
     const Frames::Settings defaults;
-    const std::pair<QComboBox *, Frames::Field> lists[] = {
-        {ui->comboBoxBaudrate, Frames::BaudRate},
-        {ui->comboBoxParity, Frames::Parity},
-        {ui->comboBoxPower, Frames::Power},
-        {ui->comboBoxWakeupTime, Frames::WakeupTime},
-        {ui->comboBoxTRX, Frames::TrxRate}};
-    for (const auto &[box, field] : lists) {
-        box->addItems(Frames::itemTexts(field));
-        if (defaults.code(field) != 0)
-            box->setCurrentIndex(defaults.code(field));
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        const Frames::FieldSpec &spec = Frames::fieldSpec(field);
+        if (spec.kind == Frames::FieldKind::List)
+            static_cast<QComboBox *>(fieldWidget(field))->addItems(Frames::itemTexts(field));
+        if (spec.kind == Frames::FieldKind::Number)
+            static_cast<QLineEdit *>(fieldWidget(field))
+                ->setValidator(new QIntValidator(spec.minimum, spec.maximum, this));
     }
-
-    ui->lineEditRF->setText(Frames::frequencyText(defaults.frequencyKHz));
+    showSettings(defaults);
 
     ui->pushButtonRead->setEnabled(false);
     ui->pushButtonWrite->setEnabled(false);
+}
 
-    ui->lineEditID->setValidator(new QIntValidator(0, 255, this));
+QWidget *MainWindow::fieldWidget(Frames::Field field) const
+{
+    // By Field: a combo box for a list, a line edit for the others.
+    QWidget *const widgets[] = {ui->lineEditRF,        ui->lineEditID,       ui->comboBoxTRX,
+                                ui->comboBoxPower,     ui->comboBoxBaudrate, ui->comboBoxParity,
+                                ui->comboBoxWakeupTime};
+    static_assert(std::size(widgets) == Frames::FIELD_COUNT, "a widget for every field");
+    return widgets[field];
+}
+
+void MainWindow::showSettings(const Frames::Settings &settings)
+{
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        const int value = settings.value(field);
+        // A code that names no item leaves its list without a current item.
+        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+            static_cast<QComboBox *>(fieldWidget(field))->setCurrentIndex(value);
+        else
+            static_cast<QLineEdit *>(fieldWidget(field))->setText(Frames::valueText(field, value));
+    }
 }
 
 void MainWindow::slotDeviceAdded(const QString &dev)
@@ -168,15 +188,14 @@ void MainWindow::on_pushButtonRead_clicked()
 void MainWindow::on_pushButtonWrite_clicked()
 {
     Frames::FormInput input;
-    input.frequency = ui->lineEditRF->text();
-    input.groupId = ui->lineEditID->text();
-    input.trxRate = ui->comboBoxTRX->currentIndex();
-    input.power = ui->comboBoxPower->currentIndex();
-    input.baudRate = ui->comboBoxBaudrate->currentIndex();
-    input.parity = ui->comboBoxParity->currentIndex();
-    input.wakeupTime = ui->comboBoxWakeupTime->currentIndex();
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+            input.codes[field] = static_cast<QComboBox *>(fieldWidget(field))->currentIndex();
+        else
+            input.texts[field] = static_cast<QLineEdit *>(fieldWidget(field))->text();
+    }
 
-    const double megahertz = input.frequency.toDouble();
+    const double megahertz = input.texts[Frames::Frequency].toDouble();
     qDebug() << megahertz;
     qDebug() << megahertz * 1000;
 
@@ -206,16 +225,8 @@ void MainWindow::onFinalProgress(QByteArray configData)
     ui->label_8->setText(parameters->model);
     ui->label_10->setText(parameters->version);
     ui->label_14->setText(parameters->mac);
-    const Frames::Settings &settings = parameters->settings;
-    ui->lineEditID->setText(QString::number(settings.groupId, 10));
-    qDebug() << settings.frequencyKHz;
-    ui->lineEditRF->setText(Frames::frequencyText(settings.frequencyKHz));
-    // A code that names no item leaves its list without a current item.
-    ui->comboBoxTRX->setCurrentIndex(settings.trxRate);
-    ui->comboBoxPower->setCurrentIndex(settings.power);
-    ui->comboBoxBaudrate->setCurrentIndex(settings.baudRate);
-    ui->comboBoxParity->setCurrentIndex(settings.parity);
-    ui->comboBoxWakeupTime->setCurrentIndex(settings.wakeupTime);
+    qDebug() << parameters->settings.frequencyKHz;
+    showSettings(parameters->settings);
 
     if (isWrite)
         QMessageBox::about(nullptr, tr("Write"), tr("Write parameters successfully."));

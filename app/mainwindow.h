@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "config/device.h"
+#include "config/frames.h"
 #include "discovery/detectdevicethread.h"
 
 class QDeviceWatcher;
@@ -48,6 +49,8 @@ private:
     void initForm();
     void startExchange(const QByteArray &request, bool write);
     void endFailedExchange(const QString &text);
+    QWidget *fieldWidget(Frames::Field field) const;
+    void showSettings(const Frames::Settings &settings);
 
     Ui::MainWindow *ui;
     DetectDeviceThread detectThread;

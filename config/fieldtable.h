@@ -1,0 +1,51 @@
+#ifndef FIELDTABLE_H
+#define FIELDTABLE_H
+
+#include <QtGlobal>
+
+// The settings a write carries, each described once: the window, the
+// command-line tool and the frame checks take names, limits and items from
+// here. A new setting is a row here, its bytes in the frames and its widget
+// in the form.
+namespace Frames {
+
+struct Settings;
+
+// The five lists follow their order in the write request; the order of
+// their items is part of the protocol.
+enum Field { Frequency, GroupId, TrxRate, Power, BaudRate, Parity, WakeupTime };
+constexpr int FIELD_COUNT = 7;
+constexpr Field LIST_FIELDS[] = {TrxRate, Power, BaudRate, Parity, WakeupTime};
+constexpr Field ALL_FIELDS[] = {Frequency, GroupId, TrxRate, Power, BaudRate, Parity, WakeupTime};
+
+// Frequencies travel as 24-bit kHz, the group ID as one byte.
+constexpr quint32 MAX_FREQUENCY_KHZ = 0xffffff;
+constexpr int MAX_GROUP_ID = 0xff;
+
+enum class FieldKind {
+    Frequency, // kHz, typed as MHz
+    Number,    // a whole number typed as such
+    List       // the index of an item
+};
+
+struct FieldSpec
+{
+    const char *key;    // stable, untranslated: scripts and JSON
+    const char *option; // the command-line option that sets it
+    const char *label;  // as the form labels it (context "MainWindow")
+    FieldKind kind;
+    int minimum; // accepted values; for a list 0..items - 1
+    int maximum;
+    const char *const *items; // a list's items in code order, else null
+    const char *unit;         // after the value in the tool's text, or null
+    const char *optionHelp;   // null: the label and the items; %1 and %2
+                              // stand for the limits of a number
+    const char *optionValue;  // the option's value name
+    int Settings::*member;
+};
+
+const FieldSpec &fieldSpec(Field field);
+
+} // namespace Frames
+
+#endif // FIELDTABLE_H
