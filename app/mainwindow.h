@@ -53,13 +53,13 @@ private:
     void showSettings(const Frames::Settings &settings);
 
     Ui::MainWindow *ui;
-    DetectDeviceThread detectThread;
-    QTimer detectTimer;
-    Device device;
+    DetectDeviceThread m_detectThread;
+    QTimer m_detectTimer;
+    Device m_device;
     // Outlives the window: owned by the application object.
-    QDeviceWatcher *watcher = nullptr;
-    QString lastPortName;
-    bool isWrite = false;
+    QDeviceWatcher *m_watcher = nullptr;
+    QString m_lastPortName;
+    bool m_isWrite = false;
 };
 
 #endif // MAINWINDOW_H

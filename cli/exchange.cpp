@@ -9,37 +9,37 @@ constexpr int REPLY_TIMEOUT_MS = 5000;
 
 Exchange::Exchange(QObject *parent) : QObject(parent)
 {
-    connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
-    connect(&device, SIGNAL(timeOut()), this, SLOT(onTimeOut()));
-    connect(&device, SIGNAL(openfail()), this, SLOT(onOpenFail()));
-    connect(&device, SIGNAL(porterror()), this, SLOT(onPortError()));
-    resendNotice.setSingleShot(true);
-    resendNotice.setTimerType(Qt::PreciseTimer);
-    connect(&resendNotice, SIGNAL(timeout()), this, SLOT(onNoAnswerYet()));
+    connect(&m_device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
+    connect(&m_device, SIGNAL(timeOut()), this, SLOT(onTimeOut()));
+    connect(&m_device, SIGNAL(openfail()), this, SLOT(onOpenFail()));
+    connect(&m_device, SIGNAL(porterror()), this, SLOT(onPortError()));
+    m_resendNotice.setSingleShot(true);
+    m_resendNotice.setTimerType(Qt::PreciseTimer);
+    connect(&m_resendNotice, SIGNAL(timeout()), this, SLOT(onNoAnswerYet()));
 }
 
 Exchange::Outcome Exchange::run(const QString &portName, const QByteArray &request,
                                 const QString &what)
 {
-    this->portName = portName;
-    this->what = what;
-    finished = false;
-    replyBytes.clear();
+    this->m_portName = portName;
+    this->m_what = what;
+    m_finished = false;
+    m_replyBytes.clear();
     report(QStringLiteral("%1: opening").arg(portName));
-    device.setPortName(portName);
-    device.setRequest(request);
+    m_device.setPortName(portName);
+    m_device.setRequest(request);
     // Returns once the request is out, or after the failed open attempts
     // with openfail already emitted.
-    device.startDownload();
-    if (!finished) {
+    m_device.startDownload();
+    if (!m_finished) {
         report(QStringLiteral("%1: %2 request sent, waiting for the reply").arg(portName, what));
-        resendNotice.start(REPLY_TIMEOUT_MS);
-        loop.exec();
+        m_resendNotice.start(REPLY_TIMEOUT_MS);
+        m_loop.exec();
     }
-    resendNotice.stop();
-    if (outcome == Reply)
+    m_resendNotice.stop();
+    if (m_outcome == Reply)
         report(QStringLiteral("%1: reply received").arg(portName));
-    return outcome;
+    return m_outcome;
 }
 
 QString Exchange::openFailureReason(const QString &portName)
@@ -64,7 +64,7 @@ QString Exchange::openFailureReason(const QString &portName)
 
 void Exchange::onFinalProgress(QByteArray configData)
 {
-    replyBytes = configData;
+    m_replyBytes = configData;
     finish(Reply);
 }
 
@@ -85,19 +85,19 @@ void Exchange::onPortError()
 
 void Exchange::onNoAnswerYet()
 {
-    report(QStringLiteral("%1: no answer yet, %2 request sent again").arg(portName, what));
+    report(QStringLiteral("%1: no answer yet, %2 request sent again").arg(m_portName, m_what));
 }
 
 void Exchange::finish(Outcome outcome)
 {
-    this->outcome = outcome;
-    finished = true;
-    resendNotice.stop();
-    loop.quit();
+    this->m_outcome = outcome;
+    m_finished = true;
+    m_resendNotice.stop();
+    m_loop.quit();
 }
 
 void Exchange::report(const QString &text)
 {
-    if (progress)
-        progress(text);
+    if (m_progress)
+        m_progress(text);
 }

@@ -26,12 +26,12 @@ public:
 
     // Progress texts: opening, request sent, re-sent, reply received. None
     // when no callback is set.
-    void setProgress(Progress progress) { this->progress = std::move(progress); }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // what names the request in the progress texts ("read", "write").
     Outcome run(const QString &portName, const QByteArray &request, const QString &what);
     // The accepted reply of the last run that ended with Reply.
-    QByteArray reply() const { return replyBytes; }
+    QByteArray reply() const { return m_replyBytes; }
 
     // The system's reason why a port does not open, with a hint where one
     // helps; empty when it opens now.
@@ -48,17 +48,17 @@ private:
     void finish(Outcome outcome);
     void report(const QString &text);
 
-    Device device;
-    QEventLoop loop;
+    Device m_device;
+    QEventLoop m_loop;
     // The worker re-sends without a signal, when its reply timer first
     // expires; this one runs alongside it to say so.
-    QTimer resendNotice;
-    Progress progress;
-    QString portName;
-    QString what;
-    Outcome outcome = TimeOut;
-    bool finished = false;
-    QByteArray replyBytes;
+    QTimer m_resendNotice;
+    Progress m_progress;
+    QString m_portName;
+    QString m_what;
+    Outcome m_outcome = TimeOut;
+    bool m_finished = false;
+    QByteArray m_replyBytes;
 };
 
 #endif // EXCHANGE_H

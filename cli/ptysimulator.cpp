@@ -12,13 +12,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int PtySimulator::wakeFd[2] = {-1, -1};
+int PtySimulator::m_wakeFd[2] = {-1, -1};
 
 PtySimulator::PtySimulator(QObject *parent) : QObject(parent) {}
 
 PtySimulator::~PtySimulator()
 {
-    for (int &fd : wakeFd) {
+    for (int &fd : m_wakeFd) {
         if (fd >= 0)
             ::close(fd);
         fd = -1;
@@ -30,7 +30,7 @@ void PtySimulator::onSignal(int)
     // Only async-signal-safe calls here: wake the event loop through the pipe.
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd[1], &byte, 1);
     errno = saved;
 }
 
@@ -55,7 +55,7 @@ int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &
         return 1;
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    if (::pipe2(wakeFd, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(m_wakeFd, O_CLOEXEC | O_NONBLOCK) != 0) {
         ::close(master);
         return 1;
     }
@@ -69,7 +69,7 @@ int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &
     SimulatedModule module(master, behaviour, true);
     module.setTrickleDelay(delayMs);
     QEventLoop loop;
-    QSocketNotifier wake(wakeFd[0], QSocketNotifier::Read);
+    QSocketNotifier wake(m_wakeFd[0], QSocketNotifier::Read);
     connect(&wake, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
 
     out << name << '\n';

@@ -19,7 +19,7 @@ public:
 
 private:
     static void onSignal(int signal);
-    static int wakeFd[2];
+    static int m_wakeFd[2];
 };
 
 #endif // PTYSIMULATOR_H

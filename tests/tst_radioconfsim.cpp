@@ -16,7 +16,7 @@ static int childMain()
     Device device;
     device.setTiming({1000, 5000, 0});
     device.setPortName(ports.at(0).portName());
-    device.setRequest(SimulatedModule::ReadRequest);
+    device.setRequest(SimulatedModule::READ_REQUEST);
     QSignalSpy final(&device, &Device::finalProgress);
     device.startDownload();
     if (!final.wait(15000) || final.at(0).at(0) != SimulatedModule::block({}))
