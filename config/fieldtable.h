@@ -5,8 +5,8 @@
 
 // The settings a write carries, each described once: the window, the
 // command-line tool and the frame checks take names, limits and items from
-// here. A new setting is a row here, its bytes in the frames and its widget
-// in the form.
+// here. A new setting is a row here with its member in Settings, its bytes
+// in the frames and its widget in the form.
 namespace Frames {
 
 struct Settings;
