@@ -1,7 +1,5 @@
 #include "config/fieldtable.h"
 
-#include "config/frames.h"
-
 #include <QCoreApplication>
 
 namespace Frames {
@@ -65,6 +63,25 @@ const FieldSpec FIELDS[FIELD_COUNT] = {
 const FieldSpec &fieldSpec(Field field)
 {
     return FIELDS[field];
+}
+
+int Settings::value(Field field) const
+{
+    return this->*FIELDS[field].member;
+}
+
+void Settings::setValue(Field field, int value)
+{
+    this->*FIELDS[field].member = value;
+}
+
+bool Settings::operator==(const Settings &other) const
+{
+    for (Field field : ALL_FIELDS) {
+        if (value(field) != other.value(field))
+            return false;
+    }
+    return true;
 }
 
 } // namespace Frames

@@ -9,8 +9,6 @@
 // in the frames and its widget in the form.
 namespace Frames {
 
-struct Settings;
-
 // The five lists follow their order in the write request; the order of
 // their items is part of the protocol.
 enum Field { Frequency, GroupId, TrxRate, Power, BaudRate, Parity, WakeupTime };
@@ -21,6 +19,26 @@ constexpr Field ALL_FIELDS[] = {Frequency, GroupId, TrxRate, Power, BaudRate, Pa
 // Frequencies travel as 24-bit kHz, the group ID as one byte.
 constexpr quint32 MAX_FREQUENCY_KHZ = 0xffffff;
 constexpr int MAX_GROUP_ID = 0xff;
+
+// The values of the form; the defaults are the form's initial values. A list
+// code is the index of its item; a decoded reply may carry codes that name no
+// item (negative or too large), which leave the list without a current item.
+struct Settings
+{
+    int frequencyKHz = 915000;
+    int groupId = 0;
+    int trxRate = 3;
+    int power = 7;
+    int baudRate = 3;
+    int parity = 0;
+    int wakeupTime = 5;
+
+    int value(Field field) const;
+    void setValue(Field field, int value);
+
+    bool operator==(const Settings &other) const;
+    bool operator!=(const Settings &other) const { return !(*this == other); }
+};
 
 enum class FieldKind {
     Frequency, // kHz, typed as MHz

@@ -28,15 +28,6 @@ bool accepts(Field field, int value)
 
 } // namespace
 
-bool Settings::operator==(const Settings &other) const
-{
-    for (Field field : ALL_FIELDS) {
-        if (value(field) != other.value(field))
-            return false;
-    }
-    return true;
-}
-
 QStringList WriteRequest::messages() const
 {
     QStringList texts;

@@ -29,26 +29,6 @@ using ::REPLY_START_BYTE;
 // Bytes 0 to 28 of a parameter block carry values; later ones are ignored.
 constexpr int PARAMETER_BLOCK_USED_LENGTH = 29;
 
-// The values of the form; the defaults are the form's initial values. A list
-// code is the index of its item; a decoded reply may carry codes that name no
-// item (negative or too large), which leave the list without a current item.
-struct Settings
-{
-    int frequencyKHz = 915000;
-    int groupId = 0;
-    int trxRate = 3;
-    int power = 7;
-    int baudRate = 3;
-    int parity = 0;
-    int wakeupTime = 5;
-
-    int value(Field field) const { return this->*fieldSpec(field).member; }
-    void setValue(Field field, int value) { this->*fieldSpec(field).member = value; }
-
-    bool operator==(const Settings &other) const;
-    bool operator!=(const Settings &other) const { return !(*this == other); }
-};
-
 // A decoded parameter block.
 struct Parameters
 {
