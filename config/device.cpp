@@ -72,8 +72,8 @@ bool Device::openPort()
     m_serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
     // two calls above and leave UnsupportedOperationError behind; that is no
-    // fault of the link and must not be reported at the first time-out.
-    if (m_serial.isOpen())
+    // fault of the link. Any other error is, and the first expiry reports it.
+    if (m_serial.isOpen() && m_serial.error() == QSerialPort::UnsupportedOperationError)
         m_serial.clearError();
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
