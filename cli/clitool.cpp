@@ -66,20 +66,15 @@ const QCommandLineOption DelayOption("delay", "Pause between reply bytes for tri
 
 QCommandLineOption valueOption(Field field)
 {
-    const QString name = CliFormat::optionName(field).mid(2);
-    switch (field) {
-    case Frames::Frequency:
-        return {name, "RF frequency in MHz, e.g. 868.1.", "MHz"};
-    case Frames::GroupId:
-        return {name, "Group ID, 0 to 255.", "N"};
-    case Frames::Parity:
-        return {name, "UART parity: none, odd or even.", "parity"};
-    default:
-        return {name,
-                QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
-                                              Frames::itemTexts(field).join(", ")),
-                "value"};
+    const Frames::FieldSpec &spec = Frames::fieldSpec(field);
+    QString help = QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
+                                                 Frames::itemTexts(field).join(", "));
+    if (spec.optionHelp) {
+        help = QString::fromLatin1(spec.optionHelp);
+        if (spec.kind == Frames::FieldKind::Number)
+            help = help.arg(spec.minimum).arg(spec.maximum);
     }
+    return {CliFormat::optionName(field).mid(2), help, QString::fromLatin1(spec.optionValue)};
 }
 
 struct CommandInfo

@@ -1,7 +1,7 @@
 #ifndef EXCHANGE_H
 #define EXCHANGE_H
 
-#include "config/device.h"
+#include "config/m_device.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -26,17 +26,17 @@ public:
 
     // Progress texts: opening, request sent, re-sent, reply received. None
     // when no callback is set.
-    void setProgress(Progress progress) { this->progress = std::move(progress); }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
     // Idle time after each exchange, before finished(), for modules that need
     // a pause between exchanges. The window's fixed pause is not used.
-    void setSettle(int ms) { settleMs = ms; }
+    void setSettle(int ms) { m_settleMs = ms; }
 
     // what names the request in the progress texts ("read", "write").
     // finished() follows, always from the event loop, never from start().
     void start(const QString &portName, const QByteArray &request, const QString &what);
-    Outcome outcome() const { return result; }
+    Outcome outcome() const { return m_outcome; }
     // The accepted reply of the last exchange that ended with Reply.
-    QByteArray reply() const { return replyBytes; }
+    QByteArray reply() const { return m_replyBytes; }
 
     // The system's reason why a port does not open, with a hint where one
     // helps; empty when it opens now.
@@ -56,17 +56,17 @@ private:
     void finish(Outcome outcome);
     void report(const QString &text);
 
-    Device device;
+    Device m_device;
     // The worker re-sends without a signal, when its reply timer first
     // expires; this one runs alongside it to say so.
-    QTimer resendNotice;
-    QTimer settle;
-    int settleMs = 0;
-    Progress progress;
-    QString portName;
-    QString what;
-    Outcome result = TimeOut;
-    QByteArray replyBytes;
+    QTimer m_resendNotice;
+    QTimer m_settle;
+    int m_settleMs = 0;
+    Progress m_progress;
+    QString m_portName;
+    QString m_what;
+    Outcome m_outcome = TimeOut;
+    QByteArray m_replyBytes;
 };
 
 #endif // EXCHANGE_H

@@ -42,8 +42,8 @@ public:
     QByteArray getPackage();
 
     // Takes effect from the next exchange on.
-    void setTiming(const Timing &timing) { this->timing = timing; }
-    Timing getTiming() const { return timing; }
+    void setTiming(const Timing &timing) { m_timing = timing; }
+    Timing getTiming() const { return m_timing; }
 
 signals:
     void receive();
@@ -70,20 +70,20 @@ private:
     void closePort();
     void clearStore();
 
-    QString portName;
-    QSerialPort serial;
-    QByteArray rxPackage;
-    std::atomic<bool> running{false};
-    QTimer timer;
-    qint32 retryCount = 0;
-    QByteArray request;
+    QString m_portName;
+    QSerialPort m_serial;
+    QByteArray m_rxPackage;
+    std::atomic<bool> m_running{false};
+    QTimer m_timer;
+    qint32 m_retryCount = 0;
+    QByteArray m_request;
 
     // Bytes moved out of the port by the owner, waiting for the worker's
-    // take; guarded, with rxPackage, by storeMutex.
-    std::mutex storeMutex;
-    std::condition_variable storeChanged;
-    QByteArray store;
-    Timing timing;
+    // take; guarded, with m_rxPackage, by m_storeMutex.
+    std::mutex m_storeMutex;
+    std::condition_variable m_storeChanged;
+    QByteArray m_store;
+    Timing m_timing;
 };
 
 #endif // DEVICE_H
