@@ -19,9 +19,6 @@ struct CliRun
     }
 };
 
-const QString ReadRequest = QStringLiteral("ff4ccf52a152f0");
-const QString WriteHeader = QStringLiteral("ff4ccf52a157f1");
-
 inline QString cliPort(int index = 0)
 {
     return VirtualAdapter::processPortName(index);
@@ -65,6 +62,69 @@ inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = 
     for (auto it = changes.begin(); it != changes.end(); ++it)
         object.insert(it.key(), it.value());
     return object;
+}
+
+// In the tables, "@a" to "@d" stand for the virtual ports and "@A" to "@D"
+// for the MACs of their modules.
+inline QString filled(QString text)
+{
+    for (int i = 0; i < 4; ++i)
+        text.replace(QStringLiteral("@") + QChar('A' + i), macOf(cliPort(i)))
+            .replace(QStringLiteral("@") + QChar('a' + i), cliPort(i));
+    return text;
+}
+
+// A row of an end-to-end table: sim and cli are split at spaces; out is
+// stdout exactly or, split at '|', texts it must contain; err holds texts
+// stderr must contain, split at '|'; requests, those the modules receive in
+// any order: "@a" a read, "@a=0df638.00.04..." a write of those values.
+inline void cliRow(const char *name, const QString &sim, const QString &cli, int exitCode,
+                   const QString &out, const QString &err, const QString &requests)
+{
+    QStringList lines;
+    for (const QString &request : filled(requests).split(' ', Qt::SkipEmptyParts))
+        lines << request.section('=', 0, 0) +
+                     (request.contains('=')
+                          ? " ff4ccf52a157f1" + request.section('=', 1).remove('.')
+                          : " ff4ccf52a152f0");
+    lines.sort();
+    QTest::newRow(name) << filled(sim).split(' ') << filled(cli).split(' ') << exitCode
+                        << filled(out) << filled(err).split('|', Qt::SkipEmptyParts) << lines;
+}
+
+inline void addCliColumns()
+{
+    QTest::addColumn<QStringList>("sim");
+    QTest::addColumn<QStringList>("cli");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QStringList>("err");
+    QTest::addColumn<QStringList>("requests");
+}
+
+inline void checkCliRow()
+{
+    QFETCH(QStringList, sim);
+    QFETCH(QStringList, cli);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QStringList, err);
+    QFETCH(QStringList, requests);
+    QElapsedTimer clock;
+    clock.start();
+    CliRun run = runCli(sim, cli);
+    QVERIFY2(run.exitCode == exitCode, run.describe());
+    // A silent module: two sends 5 s apart, and 5 s for the answer to the second.
+    QVERIFY(exitCode != 4 || clock.elapsed() >= 9500);
+    if (!out.contains('|'))
+        QCOMPARE(QString::fromUtf8(run.out), out);
+    for (const QString &text : out.split('|', Qt::SkipEmptyParts))
+        QVERIFY2(run.out.contains(text.toUtf8()), run.describe());
+    for (const QString &text : err)
+        QVERIFY2(run.err.contains(text.toUtf8()), run.describe());
+    QVERIFY2(!run.err.contains("QSerialPort"), run.err); // Qt's warnings are not for the user
+    run.requests.sort();
+    QCOMPARE(run.requests, requests);
 }
 
 #endif // CLIRUNNER_H
