@@ -6,44 +6,9 @@
 
 #include <QtTest>
 
-// What radioconf-cli did: exit code (-1 for a crash), output, and the
-// "port hex" lines the simulated modules received.
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-    QStringList requests;
-    QByteArray describe() const
-    {
-        return "exit " + QByteArray::number(exitCode) + "\n" + out + err;
-    }
-};
-
 inline QString cliPort(int index = 0)
 {
     return VirtualAdapter::processPortName(index);
-}
-
-// Runs the tool as a user would, inside radioconf-sim with the options sim
-// (adapters, behaviour), so that discovery finds the virtual adapters.
-inline CliRun runCli(const QStringList &sim, const QStringList &cli)
-{
-    QTemporaryDir dir;
-    const QString log = dir.filePath(QStringLiteral("requests.log"));
-    QProcess process;
-    process.start(RADIOCONF_SIM,
-                  QStringList{"--log", log} + sim + QStringList{"--", RADIOCONF_CLI} + cli);
-    if (!process.waitForFinished(60000))
-        process.kill();
-    process.waitForFinished();
-    CliRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    QFile file(log);
-    if (file.open(QIODevice::ReadOnly))
-        run.requests = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    return run;
 }
 
 // The MAC radioconf-sim gives the module on port, as the tool prints it.
@@ -74,12 +39,13 @@ inline QString filled(QString text)
     return text;
 }
 
-// A row of an end-to-end table: sim and cli are split at spaces; out is
-// stdout exactly or, split at '|', texts it must contain; err holds texts
-// stderr must contain, split at '|'; requests, those the modules receive in
-// any order: "@a" a read, "@a=0df638.00.04..." a write of those values.
-inline void cliRow(const char *name, const QString &sim, const QString &cli, int exitCode,
-                   const QString &out, const QString &err, const QString &requests)
+// A row of an end-to-end table. args: radioconf-sim's options (adapters,
+// behaviour), "--" and the tool's, split at spaces. out: stdout exactly or,
+// split at '|', texts it must contain. err: texts stderr must contain, split
+// at '|'. requests: those the modules receive, in any order: "@a" a read,
+// "@a=0df638.00.04..." a write of those values.
+inline void cliRow(const char *name, const QString &args, int exitCode, const QString &out,
+                   const QString &err = {}, const QString &requests = {})
 {
     QStringList lines;
     for (const QString &request : filled(requests).split(' ', Qt::SkipEmptyParts))
@@ -88,43 +54,56 @@ inline void cliRow(const char *name, const QString &sim, const QString &cli, int
                           ? " ff4ccf52a157f1" + request.section('=', 1).remove('.')
                           : " ff4ccf52a152f0");
     lines.sort();
-    QTest::newRow(name) << filled(sim).split(' ') << filled(cli).split(' ') << exitCode
-                        << filled(out) << filled(err).split('|', Qt::SkipEmptyParts) << lines;
+    QTest::newRow(name) << filled(args).split(' ') << exitCode << filled(out)
+                        << filled(err).split('|', Qt::SkipEmptyParts) << lines;
 }
 
 inline void addCliColumns()
 {
-    QTest::addColumn<QStringList>("sim");
-    QTest::addColumn<QStringList>("cli");
+    QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QStringList>("err");
     QTest::addColumn<QStringList>("requests");
 }
 
+// Runs the tool of a row as a user would, inside radioconf-sim, so that
+// discovery finds the virtual adapters.
 inline void checkCliRow()
 {
-    QFETCH(QStringList, sim);
-    QFETCH(QStringList, cli);
+    QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QStringList, err);
     QFETCH(QStringList, requests);
+    QTemporaryDir dir;
+    const QString log = dir.filePath("requests.log");
+    args.insert(args.indexOf("--") + 1, RADIOCONF_CLI);
+    QProcess process;
     QElapsedTimer clock;
     clock.start();
-    CliRun run = runCli(sim, cli);
-    QVERIFY2(run.exitCode == exitCode, run.describe());
+    process.start(RADIOCONF_SIM, QStringList{"--log", log} + args);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray stdOut = process.readAllStandardOutput(),
+                     stdErr = process.readAllStandardError(),
+                     seen =
+                         "exit " + QByteArray::number(process.exitCode()) + "\n" + stdOut + stdErr;
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == exitCode, seen);
     // A silent module: two sends 5 s apart, and 5 s for the answer to the second.
     QVERIFY(exitCode != 4 || clock.elapsed() >= 9500);
     if (!out.contains('|'))
-        QCOMPARE(QString::fromUtf8(run.out), out);
+        QCOMPARE(QString::fromUtf8(stdOut), out);
     for (const QString &text : out.split('|', Qt::SkipEmptyParts))
-        QVERIFY2(run.out.contains(text.toUtf8()), run.describe());
+        QVERIFY2(stdOut.contains(text.toUtf8()), seen);
     for (const QString &text : err)
-        QVERIFY2(run.err.contains(text.toUtf8()), run.describe());
-    QVERIFY2(!run.err.contains("QSerialPort"), run.err); // Qt's warnings are not for the user
-    run.requests.sort();
-    QCOMPARE(run.requests, requests);
+        QVERIFY2(stdErr.contains(text.toUtf8()), seen);
+    QVERIFY2(!stdErr.contains("QSerialPort"), stdErr); // Qt's warnings are not for the user
+    QFile file(log);
+    QStringList received;
+    if (file.open(QIODevice::ReadOnly))
+        received = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    received.sort();
+    QCOMPARE(received, requests);
 }
 
 #endif // CLIRUNNER_H

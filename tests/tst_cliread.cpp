@@ -17,44 +17,42 @@ private slots:
     {
         addCliColumns();
         const QString cp2102 = "  10C4:EA60  CP2102 USB to UART Bridge Controller\n";
-        cliRow("list", "--port @a", "list", 0, "@a" + cp2102, "", "");
-        cliRow("list, built-in port hidden", "--adapter builtin --port @a", "list", 0, "", "", "");
-        cliRow("list --all", "--adapter builtin --port @a", "list --all", 0, "  @a  ----:----\n",
-               "", "");
-        cliRow("list --port, one missing", "--port @a --port @b",
-               "list --port /dev/@b --port ttyNone", 3, "* @b" + cp2102,
-               "no such serial port: ttyNone", "");
+        cliRow("list", "--port @a -- list", 0, "@a" + cp2102);
+        cliRow("list, built-in port hidden", "--adapter builtin --port @a -- list", 0, "");
+        cliRow("list --all", "--adapter builtin --port @a -- list --all", 0, "  @a  ----:----\n");
+        cliRow("list --port, one missing", "--port @a --port @b -- list --port /dev/@b --port x", 3,
+               "* @b" + cp2102, "no such serial port: x");
         const QJsonObject cypress{{"description", "CP2102 USB to UART Bridge Controller"},
                                   {"pid", "0003"},
                                   {"port", cliPort()},
                                   {"recognised", true},
                                   {"vid", "04B4"}};
-        cliRow("list --json", "--adapter cypress --port @a", "list --json", 0,
-               QJsonDocument(QJsonArray{cypress}).toJson(), "", "");
-        cliRow("read", "--port @a", "read", 0,
+        cliRow("list --json", "--adapter cypress --port @a -- list --json", 0,
+               QJsonDocument(QJsonArray{cypress}).toJson());
+        cliRow("read", "--port @a -- read", 0,
                "Port:         @a\nRF frequency: 915 MHz\nGroup ID:     0\nRF TRx rate:  4.56K\n"
                "RF Power:     7(Max)\nBaudrate:     9600\nParity Check: None\nWakeup Time:  1s\n"
                "Model:        SIM1\nVersion:      1.0.000\nMAC:          @A\n",
                "@a: opening|reply received", "@a");
-        cliRow("read --json", "--port @a", "read --json -q", 0, json(moduleJson(cliPort())), "",
+        cliRow("read --json", "--port @a -- read --json -q", 0, json(moduleJson(cliPort())), "",
                "@a");
-        cliRow("silent module", "--port @a --behaviour silent", "read", 4, "",
+        cliRow("silent module", "--port @a --behaviour silent -- read", 4, "",
                "read request sent again|@a: no reply from the module", "@a @a");
-        cliRow("adapter pulled out", "--port @a --behaviour hang-up", "read", 5, "",
+        cliRow("adapter pulled out", "--port @a --behaviour hang-up -- read", 5, "",
                "@a: port error", "@a");
-        cliRow("no such port", "--port @a", "read --port /dev/ttyNoSuchPort", 3, "",
-               "/dev/ttyNoSuchPort: the port did not open: No such file or directory", "");
-        cliRow("no --port, no recognised adapter", "--adapter builtin --port @a", "read", 3, "",
-               "no recognised adapter|@a (----:----)|--port", "");
-        cliRow("--all, no recognised adapter", "--adapter builtin --port @a", "read --all", 3, "",
-               "no recognised adapter attached (serial ports: @a (----:----))", "");
-        cliRow("refused --settle", "--port @a", "read --settle -1", 2, "",
-               "--settle \"-1\" refused", "");
-        cliRow("no --port, two recognised adapters", "--port @a --port @b", "read", 2, "",
-               "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)", "");
+        cliRow("no such port", "--port @a -- read --port /dev/ttyNone", 3, "",
+               "/dev/ttyNone: the port did not open: No such file or directory");
+        cliRow("no --port, no recognised adapter", "--adapter builtin --port @a -- read", 3, "",
+               "no recognised adapter|@a (----:----)|--port");
+        cliRow("--all, no recognised adapter", "--adapter builtin --port @a -- read --all", 3, "",
+               "no recognised adapter attached (serial ports: @a (----:----))");
+        cliRow("refused --settle", "--port @a -- read --settle -1", 2, "",
+               "--settle \"-1\" refused");
+        cliRow("no --port, two recognised adapters", "--port @a --port @b -- read", 2, "",
+               "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)");
 
-        // A write sends the module's values back with the changes, after a read.
-        cliRow("write", "--port @a", "write --json --rate 9.11K", 0,
+        // A write sends the values read back with the changes.
+        cliRow("write", "--port @a -- write --json --rate 9.11K", 0,
                json(moduleJson(cliPort(), {{"rate", "9.11K"}})), "",
                "@a @a=0df638.00.04.07.03.00.05");
         // Another module's set-up as read --json printed it; an option wins over the file.
@@ -65,22 +63,23 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) &&
                 file.write(QJsonDocument(moduleJson("ttyUSB7", cloned)).toJson()) > 0);
         cloned["group"] = 3;
-        cliRow("clone with --from", "--port @a", "write --json --group 3 --from " + file.fileName(),
+        cliRow("clone with --from", "--port @a -- write --json --group 3 --from " + file.fileName(),
                0, json(moduleJson(cliPort(), cloned)), "", "@a @a=069f00.03.05.03.01.01.02");
         // What the module reports is printed even when it differs; the failure is one line.
-        cliRow("module ignores writes", "--port @a --behaviour ignore-writes",
-               "write --json --rate 9.11K --group 7", 6, json(moduleJson(cliPort())),
+        cliRow("module ignores writes",
+               "--port @a --behaviour ignore-writes -- write --json --rate 9.11K --group 7", 6,
+               json(moduleJson(cliPort())),
                "@a: the module reports other values than written: Group ID: wanted 7, got 0; "
                "RF TRx rate: wanted 9.11K, got 4.56K\n",
                "@a @a=0df638.07.04.07.03.00.05");
         // Refused values: nothing is sent, not even the read before the write.
-        cliRow("refused values among a good one", "--port @a",
-               "write --rate 9.11K --group 256 --parity no", 2, "",
-               "--group \"256\" refused|0 to 255|--parity \"no\" refused|None, Odd, Even", "");
-        cliRow("--from missing file", "--port @a", "write --from /nonexistent/module.json", 2, "",
-               "--from /nonexistent/module.json", "");
-        cliRow("nothing to write", "--port @a", "write", 2, "", "nothing to write", "");
-        cliRow("unknown command", "--port @a", "erase", 2, "", "erase", "");
+        cliRow("refused values among a good one",
+               "--port @a -- write --rate 9.11K --group 256 --parity no", 2, "",
+               "--group \"256\" refused|0 to 255|--parity \"no\" refused|None, Odd, Even");
+        cliRow("--from missing file", "--port @a -- write --from /none.json", 2, "",
+               "--from /none.json");
+        cliRow("nothing to write", "--port @a -- write", 2, "", "nothing to write");
+        cliRow("unknown command", "--port @a -- erase", 2, "", "erase");
     }
 
     void run() { checkCliRow(); }
@@ -88,18 +87,15 @@ private slots:
     // The simulate command serves a module on a pseudo-terminal of its own.
     void simulateOnPseudoTerminal()
     {
-        QProcess simulate;
+        QProcess simulate, read;
         simulate.start(RADIOCONF_CLI, {"simulate", "--behaviour", "padded"});
-        QByteArray path;
-        QTRY_VERIFY_WITH_TIMEOUT((path += simulate.readAllStandardOutput()).contains('\n') ||
-                                     simulate.state() == QProcess::NotRunning,
-                                 30000);
-        path = path.trimmed();
-        QVERIFY2(path.startsWith("/dev/pts/"), path + simulate.readAllStandardError());
-        const CliRun run = runCli({"--port", cliPort()}, {"read", "--port", path, "--json"});
-        QVERIFY2(run.exitCode == 0, run.describe());
-        QCOMPARE(QJsonDocument::fromJson(run.out).object(),
-                 moduleJson(path, {{"mac", "0102030405060708"}}));
+        QTRY_VERIFY_WITH_TIMEOUT(simulate.canReadLine(), 30000);
+        const QString path = simulate.readLine().trimmed();
+        read.start(RADIOCONF_CLI, {"read", "--port", path, "--json"});
+        QVERIFY(read.waitForFinished(60000));
+        QCOMPARE(read.readAllStandardOutput(),
+                 QJsonDocument(moduleJson(path, {{"mac", "0102030405060708"}})).toJson());
+        QCOMPARE(read.exitCode(), 0);
         simulate.terminate();
         QVERIFY(simulate.waitForFinished(30000));
         QCOMPARE(simulate.exitCode(), 0);
