@@ -51,7 +51,6 @@ private slots:
     void differencesNameWantedAndGot()
     {
         const Settings wanted{868100, 7, 4, 7, 3, 0, 5};
-        QCOMPARE(differences(wanted, wanted), QStringList());
         // A code that names no item is shown as such.
         QCOMPARE(differences(wanted, Settings{868101, 0, 3, 7, 3, 0, -1}),
                  (QStringList{"RF frequency: wanted 868.1 MHz, got 868.101 MHz",
