@@ -8,30 +8,41 @@
 #include "simulator/simulatedmodule.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
 
-const int Runs = 15;
-// Bits on the wire per byte at 8N1, and the link's speed.
-const double BitsPerByte = 10.0;
-const double Baud = 9600.0;
+// Rounds of a few runs of each case in turn, so that the load of a shared
+// machine weighs on every case alike.
+const int Rounds = 5;
+const int RunsPerRound = 3;
+const int Adapters = 8;
 
 double wireMs(int bytes)
 {
-    return bytes * BitsPerByte / Baud * 1000.0;
+    return bytes * 10 / 9600.0 * 1000.0; // 8N1: 10 bits a byte at 9600 baud
 }
 
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+double childrenCpuMs()
+{
+    rusage usage;
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // The modules answer from a thread of their own, as hardware would.
@@ -41,39 +52,57 @@ public:
     Line() { moduleThread.start(); }
     ~Line()
     {
-        for (SimulatedModule *module : modules)
-            module->deleteLater();
+        resize(0);
         moduleThread.quit();
         moduleThread.wait();
     }
 
-    bool plug(int count)
+    static QString port(int index)
     {
+        return VirtualAdapter::processPortName() + 'p' + QString::number(index);
+    }
+
+    // Plugs or pulls out adapters until count are plugged in.
+    bool resize(int count)
+    {
+        while (int(modules.size()) > count) {
+            SimulatedModule *module = modules.back();
+            // Gone before its line closes.
+            QMetaObject::invokeMethod(
+                module, [module] { delete module; }, Qt::BlockingQueuedConnection);
+            modules.pop_back();
+            bed.unplug(port(int(modules.size())));
+        }
         while (int(modules.size()) < count) {
-            const QString port =
-                VirtualAdapter::processPortName() + QString::number(modules.size());
-            if (!bed.plug(port, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct))
+            const QString name = port(int(modules.size()));
+            if (!bed.plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct))
                 return false;
-            auto *module = new SimulatedModule(bed.farEnd(port));
+            auto *module = new SimulatedModule(bed.farEnd(name));
             module->moveToThread(&moduleThread);
             modules.push_back(module);
         }
         return true;
     }
 
+private:
     VirtualAdapter bed;
     QThread moduleThread;
     std::vector<SimulatedModule *> modules;
 };
 
-// Median wall time (ms) of runs of radioconf-cli with arguments; negative
-// after a failed run, which is reported.
-double cliMedianMs(const QStringList &arguments)
+// Wall and CPU times (user and system) of the runs of one case, in ms.
+struct Case
 {
-    std::vector<double> wallMs;
-    for (int i = 0; i < Runs; ++i) {
+    const char *name;
+    QStringList arguments;
+    int adapters;
+    std::vector<double> wallMs, cpuMs;
+    bool failed = false;
+
+    void run()
+    {
         QProcess cli;
-        cli.setProcessChannelMode(QProcess::SeparateChannels);
+        const double cpu = childrenCpuMs();
         const auto start = std::chrono::steady_clock::now();
         cli.start(RADIOCONF_CLI, arguments);
         const bool finished = cli.waitForFinished(60000);
@@ -81,19 +110,27 @@ double cliMedianMs(const QStringList &arguments)
         if (!finished || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
             std::printf("radioconf-cli %s failed (exit %d): %s\n", qPrintable(arguments.join(' ')),
                         cli.exitCode(), cli.readAllStandardError().trimmed().constData());
-            return -1;
+            failed = true;
         }
         wallMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        cpuMs.push_back(childrenCpuMs() - cpu);
     }
-    return median(wallMs);
-}
 
-void report(const char *what, double ms, double floorMs, double targetMs)
+    void print(const QString &comparison) const
+    {
+        if (failed)
+            return;
+        std::printf("%-24s median %6.1f ms (CPU %5.1f ms) over %d runs%s\n", name, median(wallMs),
+                    median(cpuMs), int(wallMs.size()), qPrintable(comparison));
+    }
+};
+
+QString target(double ms, double limit, const QString &what)
 {
-    if (ms < 0)
-        return;
-    std::printf("%-26s median %7.1f ms over %d runs, floor %5.1f ms, target < %5.1f ms: %s\n", what,
-                ms, Runs, floorMs, targetMs, ms < targetMs ? "met" : "NOT met");
+    return QStringLiteral(", %1, target < %2 ms: %3")
+        .arg(what)
+        .arg(limit, 0, 'f', 1)
+        .arg(ms < limit ? "met" : "NOT met");
 }
 
 } // namespace
@@ -106,32 +143,47 @@ int main(int argc, char *argv[])
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QFile load("/proc/loadavg");
+    if (load.open(QIODevice::ReadOnly))
+        std::printf("load average before: %s", load.readLine().constData());
+
+    const QString port = Line::port(0);
+    Case cases[] = {
+        // What starting and ending the process costs, without any exchange.
+        {"--version (start, exit)", {"--version"}, 1, {}, {}},
+        {"read", {"read", "--port", port}, 1, {}, {}},
+        {"write (read, then write)", {"write", "--port", port, "--group", "7"}, 1, {}, {}},
+        {"read --all, 1 adapter", {"read", "--all"}, 1, {}, {}},
+        {"read --all, 8 adapters", {"read", "--all"}, Adapters, {}, {}},
+    };
     Line line;
-    if (!line.plug(1)) {
-        std::fprintf(stderr, "bench_cli: cannot plug the virtual adapters\n");
-        return 1;
+    for (int round = 0; round < Rounds; ++round) {
+        for (Case &c : cases) {
+            if (!line.resize(c.adapters)) {
+                std::fprintf(stderr, "bench_cli: cannot plug the virtual adapters\n");
+                return 1;
+            }
+            for (int i = 0; i < RunsPerRound && !c.failed; ++i)
+                c.run();
+        }
     }
+
     // A pseudo-terminal carries the bytes faster than 9600 baud, so the
     // floors are upper references.
     const double readFloor = wireMs(7 + SimulatedModule::BlockLength);
     const double writeFloor =
         readFloor + wireMs(SimulatedModule::WriteRequestLength + SimulatedModule::BlockLength);
-    const QString port = VirtualAdapter::processPortName() + '0';
-    report("read", cliMedianMs({"read", "--port", port}), readFloor, readFloor + 25);
-    report("write (read, then write)", cliMedianMs({"write", "--port", port, "--group", "7"}),
-           writeFloor, 2 * readFloor + 50);
-
-    const double one = cliMedianMs({"read", "--all"});
-    if (!line.plug(8)) {
-        std::fprintf(stderr, "bench_cli: cannot plug the virtual adapters\n");
-        return 1;
-    }
-    const double eight = cliMedianMs({"read", "--all"});
-    if (one > 0 && eight > 0) {
-        std::printf("read --all, 1 adapter:     median %7.1f ms over %d runs\n"
-                    "read --all, 8 adapters:    median %7.1f ms over %d runs, %.2f x one "
-                    "(target < 1.3 x): %s\n",
-                    one, Runs, eight, Runs, eight / one, eight < 1.3 * one ? "met" : "NOT met");
-    }
+    cases[0].print(QString());
+    const double read = median(cases[1].wallMs);
+    cases[1].print(
+        target(read, readFloor + 25, QStringLiteral("floor %1 ms").arg(readFloor, 0, 'f', 1)));
+    const double write = median(cases[2].wallMs);
+    cases[2].print(target(write, 2 * readFloor + 50,
+                          QStringLiteral("floor %1 ms").arg(writeFloor, 0, 'f', 1)));
+    cases[3].print(QString());
+    const double ratio = median(cases[4].wallMs) / median(cases[3].wallMs);
+    cases[4].print(QStringLiteral(", %1 x one (target < 1.3 x): %2")
+                       .arg(ratio, 0, 'f', 2)
+                       .arg(ratio < 1.3 ? "met" : "NOT met"));
     return 0;
 }
