@@ -57,10 +57,7 @@ public:
         moduleThread.wait();
     }
 
-    static QString port(int index)
-    {
-        return VirtualAdapter::processPortName() + 'p' + QString::number(index);
-    }
+    static QString port(int index) { return VirtualAdapter::processPortName(index); }
 
     // Plugs or pulls out adapters until count are plugged in.
     bool resize(int count)

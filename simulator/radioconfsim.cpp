@@ -15,15 +15,11 @@
 #include <QTextStream>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <string>
 #include <unistd.h>
 
 namespace {
-
-const char Preload[] = "libumockdev-preload.so.0";
 
 // The test bed's udev events are sent through the preload library, so this
 // process needs it as well as PROGRAM: start again under it if it is missing.
@@ -31,11 +27,8 @@ void ensurePreloaded(char *argv[])
 {
     if (VirtualAdapter::preloaded())
         return;
-    const char *current = std::getenv("LD_PRELOAD");
-    std::string preload = Preload;
-    if (current && *current)
-        preload += std::string(" ") + current;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    const QString preload = VirtualAdapter::withPreload(qEnvironmentVariable("LD_PRELOAD"));
+    setenv("LD_PRELOAD", preload.toLocal8Bit().constData(), 1);
     execv("/proc/self/exe", argv);
 }
 
@@ -227,10 +220,16 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addVersionOption();
+    QStringList kinds;
+    for (const UsbAdapter &known : RecognisedAdapters)
+        kinds << QStringLiteral("%1 (%2%3)")
+                     .arg(QLatin1String(known.kind), known.identifiers(),
+                          kinds.isEmpty() ? QStringLiteral(", default") : QString());
     parser.addOption({"adapter",
-                      "Adapter kind: cp210x (10C4:EA60, default), cypress (04B4:0003) or builtin "
-                      "(a serial port without USB identifiers).",
-                      "kind", "cp210x"});
+                      QStringLiteral("Adapter kind: %1 or builtin (a serial port without USB "
+                                     "identifiers).")
+                          .arg(kinds.join(QLatin1String(", "))),
+                      "kind", QLatin1String(RecognisedAdapters[0].kind)});
     parser.addOption({"behaviour",
                       "Behaviour of every module whose --port gives none (see below); default "
                       "normal.",
@@ -254,13 +253,16 @@ int main(int argc, char *argv[])
         err << "radioconf-sim: no PROGRAM given; see --help\n";
         return 2;
     }
-    quint16 vendor = VirtualAdapter::Cp210xVendor;
-    quint16 product = VirtualAdapter::Cp210xProduct;
+    quint16 vendor = 0;
+    quint16 product = 0;
     const QString adapter = parser.value("adapter");
-    if (adapter == "cypress") {
-        vendor = VirtualAdapter::CypressVendor;
-        product = VirtualAdapter::CypressProduct;
-    } else if (adapter != "cp210x" && adapter != "builtin") {
+    for (const UsbAdapter &known : RecognisedAdapters) {
+        if (adapter == QLatin1String(known.kind)) {
+            vendor = known.vendorId;
+            product = known.productId;
+        }
+    }
+    if (vendor == 0 && adapter != "builtin") {
         err << "radioconf-sim: unknown adapter " << adapter << "; see --help\n";
         return 2;
     }
@@ -305,12 +307,7 @@ int main(int argc, char *argv[])
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QString preload = QStringLiteral("libumockdev-preload.so.0");
-    if (env.contains("LD_PRELOAD") && !env.value("LD_PRELOAD").contains(preload))
-        preload += ' ' + env.value("LD_PRELOAD");
-    else if (env.contains("LD_PRELOAD"))
-        preload = env.value("LD_PRELOAD");
-    env.insert("LD_PRELOAD", preload);
+    env.insert("LD_PRELOAD", VirtualAdapter::withPreload(env.value("LD_PRELOAD")));
     env.insert("UMOCKDEV_DIR", simulator.rootDir());
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -71,6 +71,9 @@ public:
     // The parameter block as the module sends it for state.
     static QByteArray block(const State &state);
 
+    // Steady-clock time in ns, the clock of the times below.
+    static qint64 nowNs();
+
     // Every request received, byte for byte, in order.
     QList<QByteArray> requests() const { return m_requests; }
     // Steady-clock time (ns) at which the last byte of the latest reply was

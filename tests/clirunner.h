@@ -2,6 +2,7 @@
 #define CLIRUNNER_H
 
 #include "simulator/simulatedmodule.h"
+#include "simulator/virtualadapter.h"
 
 #include <QtTest>
 
@@ -21,11 +22,9 @@ struct CliRun
 const QString ReadRequest = QStringLiteral("ff4ccf52a152f0");
 const QString WriteHeader = QStringLiteral("ff4ccf52a157f1");
 
-// Port names of this process's own: Qt's serial port takes a lock file named
-// after the port, shared by every process of the machine.
 inline QString cliPort(int index = 0)
 {
-    return QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid() * 10 + index);
+    return VirtualAdapter::processPortName(index);
 }
 
 // Runs the tool as a user would, inside radioconf-sim with the options sim

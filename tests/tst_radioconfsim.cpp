@@ -1,3 +1,5 @@
+#include "simulator/virtualadapter.h"
+
 #include "config/device.h"
 #include "devicewatcher/qdevicewatcher.h"
 #include "simulator/simulatedmodule.h"
@@ -83,7 +85,7 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("commands"); // sent when the child is ready
         // Port names of its own: Qt locks ports through files shared machine-wide.
-        const QString a = QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid() * 10);
+        const QString a = VirtualAdapter::processPortName();
         const QString b = a + 'b', c = a + 'c';
         const QStringList child{"--adapter", "cypress", "--behaviour",
                                 "silent",    "--",      QCoreApplication::applicationFilePath()};
