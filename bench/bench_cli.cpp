@@ -22,9 +22,9 @@ namespace {
 
 // Rounds of a few runs of each case in turn, so that the load of a shared
 // machine weighs on every case alike.
-const int Rounds = 5;
-const int RunsPerRound = 3;
-const int Adapters = 8;
+const int ROUNDS = 5;
+const int RUNS_PER_ROUND = 3;
+const int ADAPTERS = 8;
 
 double wireMs(int bytes)
 {
@@ -49,12 +49,12 @@ double childrenCpuMs()
 class Line
 {
 public:
-    Line() { moduleThread.start(); }
+    Line() { m_moduleThread.start(); }
     ~Line()
     {
         resize(0);
-        moduleThread.quit();
-        moduleThread.wait();
+        m_moduleThread.quit();
+        m_moduleThread.wait();
     }
 
     static QString port(int index) { return VirtualAdapter::processPortName(index); }
@@ -62,29 +62,29 @@ public:
     // Plugs or pulls out adapters until count are plugged in.
     bool resize(int count)
     {
-        while (int(modules.size()) > count) {
-            SimulatedModule *module = modules.back();
+        while (int(m_modules.size()) > count) {
+            SimulatedModule *module = m_modules.back();
             // Gone before its line closes.
             QMetaObject::invokeMethod(
                 module, [module] { delete module; }, Qt::BlockingQueuedConnection);
-            modules.pop_back();
-            bed.unplug(port(int(modules.size())));
+            m_modules.pop_back();
+            m_bed.unplug(port(int(m_modules.size())));
         }
-        while (int(modules.size()) < count) {
-            const QString name = port(int(modules.size()));
-            if (!bed.plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct))
+        while (int(m_modules.size()) < count) {
+            const QString name = port(int(m_modules.size()));
+            if (!m_bed.plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct))
                 return false;
-            auto *module = new SimulatedModule(bed.farEnd(name));
-            module->moveToThread(&moduleThread);
-            modules.push_back(module);
+            auto *module = new SimulatedModule(m_bed.farEnd(name));
+            module->moveToThread(&m_moduleThread);
+            m_modules.push_back(module);
         }
         return true;
     }
 
 private:
-    VirtualAdapter bed;
-    QThread moduleThread;
-    std::vector<SimulatedModule *> modules;
+    VirtualAdapter m_bed;
+    QThread m_moduleThread;
+    std::vector<SimulatedModule *> m_modules;
 };
 
 // Wall and CPU times (user and system) of the runs of one case, in ms.
@@ -151,25 +151,25 @@ int main(int argc, char *argv[])
         {"read", {"read", "--port", port}, 1, {}, {}},
         {"write (read, then write)", {"write", "--port", port, "--group", "7"}, 1, {}, {}},
         {"read --all, 1 adapter", {"read", "--all"}, 1, {}, {}},
-        {"read --all, 8 adapters", {"read", "--all"}, Adapters, {}, {}},
+        {"read --all, 8 adapters", {"read", "--all"}, ADAPTERS, {}, {}},
     };
     Line line;
-    for (int round = 0; round < Rounds; ++round) {
+    for (int round = 0; round < ROUNDS; ++round) {
         for (Case &c : cases) {
             if (!line.resize(c.adapters)) {
                 std::fprintf(stderr, "bench_cli: cannot plug the virtual adapters\n");
                 return 1;
             }
-            for (int i = 0; i < RunsPerRound && !c.failed; ++i)
+            for (int i = 0; i < RUNS_PER_ROUND && !c.failed; ++i)
                 c.run();
         }
     }
 
     // A pseudo-terminal carries the bytes faster than 9600 baud, so the
     // floors are upper references.
-    const double readFloor = wireMs(7 + SimulatedModule::BlockLength);
+    const double readFloor = wireMs(7 + SimulatedModule::BLOCK_LENGTH);
     const double writeFloor =
-        readFloor + wireMs(SimulatedModule::WriteRequestLength + SimulatedModule::BlockLength);
+        readFloor + wireMs(SimulatedModule::WRITE_REQUEST_LENGTH + SimulatedModule::BLOCK_LENGTH);
     cases[0].print(QString());
     const double read = median(cases[1].wallMs);
     cases[1].print(
