@@ -2,10 +2,8 @@
 // virtual USB serial adapter, so the application can be tried and tested
 // without hardware.
 
-// GLib (through the virtual adapter) before Qt.
-#include "simulator/virtualadapter.h"
-
 #include "simulator/simulatedmodule.h"
+#include "simulator/virtualadapter.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -33,16 +31,24 @@ void ensurePreloaded(char *argv[])
 }
 
 const char Description[] =
-    "Runs PROGRAM with a simulated radio module behind a virtual USB serial\n"
-    "adapter (umockdev). PROGRAM sees the adapter as a real device: the serial\n"
+    "Runs PROGRAM with simulated radio modules behind virtual USB serial\n"
+    "adapters (umockdev). PROGRAM sees each adapter as a real device: the serial\n"
     "port lists it with its USB identifiers and opens it, and libudev monitors\n"
-    "receive its add and remove events. radioconf-sim serves the module until\n"
+    "receive its add and remove events. radioconf-sim serves the modules until\n"
     "PROGRAM exits and returns PROGRAM's exit code.\n"
     "\n"
+    "Each module's MAC is derived from its port's name: the same name always\n"
+    "gives the same MAC, and the modules of a line have MACs of their own.\n"
+    "\n"
     "Lines on standard input:\n"
-    "  unplug   pull the adapters out (udev remove events)\n"
-    "  plug     put them back (udev add events), with the modules in their\n"
-    "           initial state\n"
+    "  unplug         pull every adapter out (udev remove events)\n"
+    "  plug           put them back (udev add events), with the modules in\n"
+    "                 their initial state\n"
+    "  unplug NAME    pull out the adapter of port NAME only\n"
+    "  plug NAME[:BEHAVIOUR]\n"
+    "                 plug in the adapter of port NAME only; a NAME not seen\n"
+    "                 before adds an adapter to the line, whose module has\n"
+    "                 BEHAVIOUR, or --behaviour's\n"
     "\n"
     "Behaviours of the module:\n"
     "  normal         answers every read and write request\n"
@@ -54,17 +60,45 @@ const char Description[] =
     "  ignore-writes  answers a write with its unchanged state\n"
     "  hang-up        the adapter vanishes after the first request\n"
     "\n"
-    "Example: radioconf-sim -- build/app/radioconf";
+    "Examples:\n"
+    "  radioconf-sim -- build/app/radioconf\n"
+    "  radioconf-sim --port ttyUSB0 --port ttyUSB1:silent -- radioconf-cli read --all";
+
+// Splits "NAME[:BEHAVIOUR]"; without a behaviour, *behaviour is left as it is.
+bool parsePort(const QString &spec, QString *name, SimulatedModule::Behaviour *behaviour)
+{
+    const int colon = spec.indexOf(':');
+    *name = spec.left(colon);
+    if (name->isEmpty() || name->contains('/'))
+        return false;
+    return colon < 0 || SimulatedModule::parseBehaviour(spec.mid(colon + 1), behaviour);
+}
 
 class Simulator : public QObject
 {
 public:
     // Without identifiers (usb false), the adapters look like built-in ports.
-    Simulator(QStringList ports, bool usb, quint16 vendor, quint16 product,
-              SimulatedModule::Behaviour behaviour, int delay, QFile *log)
-        : m_ports(std::move(ports)), m_usb(usb), m_vendor(vendor), m_product(product),
-          m_behaviour(behaviour), m_delay(delay), m_log(log)
+    Simulator(bool usb, quint16 vendor, quint16 product, SimulatedModule::Behaviour behaviour,
+              int delay, QFile *log)
+        : m_usb(usb), m_vendor(vendor), m_product(product), m_behaviour(behaviour), m_delay(delay),
+          m_log(log)
     {
+    }
+
+    // Adds NAME[:BEHAVIOUR] to the line (or gives a port of it a new
+    // behaviour) and returns its name; empty when spec is malformed.
+    QString addPort(const QString &spec)
+    {
+        QString name;
+        SimulatedModule::Behaviour behaviour = m_behaviour;
+        if (!parsePort(spec, &name, &behaviour))
+            return QString();
+        if (!m_behaviours.count(name))
+            m_ports << name;
+        else if (!spec.contains(':'))
+            behaviour = m_behaviours[name];
+        m_behaviours[name] = behaviour;
+        return name;
     }
 
     bool plug()
@@ -82,9 +116,8 @@ public:
             unplug(port);
     }
 
-    QString rootDir() const { return m_bed.rootDir(); }
+    bool has(const QString &port) const { return m_behaviours.count(port) != 0; }
 
-private:
     bool plug(const QString &port)
     {
         if (m_bed.isPlugged(port))
@@ -92,10 +125,13 @@ private:
         if (!(m_usb ? m_bed.plug(port, m_vendor, m_product) : m_bed.plugWithoutUsb(port)))
             return false;
         qInfo("radioconf-sim: adapter on /dev/%s", qPrintable(port));
-        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviour);
+        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviours[port]);
+        SimulatedModule::State state;
+        state.mac = SimulatedModule::macForPort(port);
+        module->setState(state);
         module->setTrickleDelay(m_delay);
         connect(module.get(), &SimulatedModule::hungUp, this, [this, port] {
-            qInfo("radioconf-sim: module hung up, adapter pulled out");
+            qInfo("radioconf-sim: module on %s hung up, adapter pulled out", qPrintable(port));
             QMetaObject::invokeMethod(
                 this, [this, port] { unplug(port); }, Qt::QueuedConnection);
         });
@@ -116,8 +152,12 @@ private:
         m_bed.unplug(port);
     }
 
+    QString rootDir() const { return m_bed.rootDir(); }
+
+private:
     VirtualAdapter m_bed;
-    QStringList m_ports;
+    QStringList m_ports; // in the order they joined the line
+    std::map<QString, SimulatedModule::Behaviour> m_behaviours;
     bool m_usb;
     quint16 m_vendor;
     quint16 m_product;
@@ -126,6 +166,44 @@ private:
     QFile *m_log;
     std::map<QString, std::unique_ptr<SimulatedModule>> m_modules;
 };
+
+// One line of standard input: plug or unplug, for every adapter or for one.
+void command(Simulator *simulator, const QByteArray &line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    const QByteArray verb = words.at(0);
+    if (words.size() > 2 || (verb != "plug" && verb != "unplug")) {
+        qWarning("radioconf-sim: unknown command \"%s\" (plug, unplug, plug NAME, unplug NAME)",
+                 line.constData());
+        return;
+    }
+    if (words.size() == 1) {
+        if (verb == "unplug") {
+            simulator->unplug();
+            qInfo("radioconf-sim: adapter pulled out");
+        } else if (simulator->plug()) {
+            qInfo("radioconf-sim: adapter plugged in");
+        } else {
+            qWarning("radioconf-sim: cannot plug the adapter");
+        }
+        return;
+    }
+    const QString spec = QString::fromUtf8(words.at(1));
+    if (verb == "unplug") {
+        if (simulator->has(spec)) {
+            simulator->unplug(spec);
+            qInfo("radioconf-sim: adapter on /dev/%s pulled out", qPrintable(spec));
+        } else {
+            qWarning("radioconf-sim: no adapter %s", qPrintable(spec));
+        }
+        return;
+    }
+    const QString port = simulator->addPort(spec);
+    if (port.isEmpty())
+        qWarning("radioconf-sim: bad port \"%s\" (NAME or NAME:BEHAVIOUR)", qPrintable(spec));
+    else if (!simulator->plug(port))
+        qWarning("radioconf-sim: cannot plug the adapter %s", qPrintable(port));
+}
 
 } // namespace
 
@@ -150,13 +228,16 @@ int main(int argc, char *argv[])
                                      "identifiers).")
                           .arg(kinds.join(QLatin1String(", "))),
                       "kind", QLatin1String(RecognisedAdapters[0].kind)});
-    parser.addOption(
-        {"behaviour", "Behaviour of the module (see below); default normal.", "name", "normal"});
+    parser.addOption({"behaviour",
+                      "Behaviour of every module whose --port gives none (see below); default "
+                      "normal.",
+                      "name", "normal"});
     parser.addOption({"delay", "Pause between bytes for trickle, in ms; default 20.", "ms", "20"});
     parser.addOption({"port",
                       "Name of the virtual port; default ttyUSB0. Repeat it for more adapters, "
-                      "each with a module of its own.",
-                      "name"});
+                      "each with a module of its own. After a colon, a behaviour for this "
+                      "port's module only (e.g. ttyUSB1:silent).",
+                      "name[:behaviour]"});
     parser.addOption({"log",
                       "Append each request a module receives to FILE, one line each: the port "
                       "name and the request in hexadecimal.",
@@ -196,10 +277,6 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    QStringList ports = parser.values("port");
-    if (ports.isEmpty())
-        ports << QStringLiteral("ttyUSB0");
-    ports.removeDuplicates();
     QFile log;
     if (parser.isSet("log")) {
         log.setFileName(parser.value("log"));
@@ -209,8 +286,18 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    Simulator simulator(ports, adapter != "builtin", vendor, product, behaviour, delay,
+    Simulator simulator(adapter != "builtin", vendor, product, behaviour, delay,
                         log.isOpen() ? &log : nullptr);
+    QStringList ports = parser.values("port");
+    if (ports.isEmpty())
+        ports << QStringLiteral("ttyUSB0");
+    for (const QString &port : qAsConst(ports)) {
+        if (simulator.addPort(port).isEmpty()) {
+            err << "radioconf-sim: bad --port " << port << "; NAME or NAME:BEHAVIOUR, one of "
+                << SimulatedModule::behaviourNames().join(", ") << "\n";
+            return 2;
+        }
+    }
     if (!simulator.plug()) {
         err << "radioconf-sim: cannot plug the virtual adapter\n";
         return 1;
@@ -253,17 +340,8 @@ int main(int argc, char *argv[])
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(end).trimmed();
             pending.remove(0, end + 1);
-            if (line == "unplug") {
-                simulator.unplug();
-                qInfo("radioconf-sim: adapter pulled out");
-            } else if (line == "plug") {
-                if (simulator.plug())
-                    qInfo("radioconf-sim: adapter plugged in");
-                else
-                    qWarning("radioconf-sim: cannot plug the adapter");
-            } else if (!line.isEmpty()) {
-                qWarning("radioconf-sim: unknown command \"%s\" (plug, unplug)", line.constData());
-            }
+            if (!line.isEmpty())
+                command(&simulator, line);
         }
     });
 

@@ -1,5 +1,6 @@
 #include "simulator/simulatedmodule.h"
 
+#include <QCryptographicHash>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -88,6 +89,11 @@ QStringList SimulatedModule::behaviourNames()
     for (const auto &entry : BehaviourNames)
         names << QString::fromLatin1(entry.name);
     return names;
+}
+
+QByteArray SimulatedModule::macForPort(const QString &name)
+{
+    return QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).left(8);
 }
 
 QByteArray SimulatedModule::block(const State &state)

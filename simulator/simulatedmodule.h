@@ -56,6 +56,9 @@ public:
 
     static bool parseBehaviour(const QString &name, Behaviour *behaviour);
     static QStringList behaviourNames();
+    // A MAC of the module behind the port NAME: the same for the same name,
+    // so that tools keyed by MAC can tell the modules of a line apart.
+    static QByteArray macForPort(const QString &name);
 
     void setBehaviour(Behaviour behaviour)
     {

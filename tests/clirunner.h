@@ -1,6 +1,7 @@
 #ifndef CLIRUNNER_H
 #define CLIRUNNER_H
 
+#include "simulator/simulatedmodule.h"
 #include "simulator/virtualadapter.h"
 
 #include <QtTest>
@@ -48,13 +49,19 @@ inline CliRun runCli(const QStringList &sim, const QStringList &cli)
     return run;
 }
 
+// The MAC radioconf-sim gives the module on port, as the tool prints it.
+inline QString macOf(const QString &port)
+{
+    return QString::fromLatin1(SimulatedModule::macForPort(port).toHex().toUpper());
+}
+
 // What read --json prints for the simulated module, with changes.
 inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = {})
 {
-    QJsonObject object{{"port", port},         {"frequency", 915},         {"group", 0},
-                       {"rate", "4.56K"},      {"power", "7(Max)"},        {"baud", "9600"},
-                       {"parity", "None"},     {"wakeup", "1s"},           {"model", "SIM1"},
-                       {"version", "1.0.000"}, {"mac", "0102030405060708"}};
+    QJsonObject object{{"port", port},         {"frequency", 915},  {"group", 0},
+                       {"rate", "4.56K"},      {"power", "7(Max)"}, {"baud", "9600"},
+                       {"parity", "None"},     {"wakeup", "1s"},    {"model", "SIM1"},
+                       {"version", "1.0.000"}, {"mac", macOf(port)}};
     for (auto it = changes.begin(); it != changes.end(); ++it)
         object.insert(it.key(), it.value());
     return object;
