@@ -72,8 +72,8 @@ bool Device::openPort()
     serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
     // two calls above and leave UnsupportedOperationError behind; that is no
-    // fault of the link and must not be reported at the first time-out.
-    if (serial.isOpen())
+    // fault of the link. Any other error is, and the first expiry reports it.
+    if (serial.isOpen() && serial.error() == QSerialPort::UnsupportedOperationError)
         serial.clearError();
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);

@@ -84,6 +84,7 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("commands"); // sent when the child is ready
+        // Port names of its own: Qt locks ports through files shared machine-wide.
         const QString a = VirtualAdapter::processPortName();
         const QString b = a + 'b', c = a + 'c';
         const QStringList child{"--adapter", "cypress", "--behaviour",
