@@ -94,7 +94,10 @@ void TestMainWindowExchange::click(const QString &button, bool holdForPass)
         enabledWithBox = window->isEnabled();
         passesAtBox = probe->passes;
     };
-    closer.holdOpen = [&] { return holdForPass && probe->passes == passesAtBox; };
+    // Held for 5 s at most: a box held open forever would hang the test.
+    closer.holdOpen = [&] {
+        return holdForPass && probe->passes == passesAtBox && clock.elapsed() - boxAfterMs < 5000;
+    };
     // All of the window, About included, stays disabled until the box comes.
     enabledBeforeBox = false;
     QTimer sampler;
