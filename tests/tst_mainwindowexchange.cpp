@@ -179,7 +179,8 @@ private:
         QTest::mouseClick(probe->child<QPushButton>(qPrintable("pushButton" + button)),
                           Qt::LeftButton);
         sampler.start(10);
-        QVERIFY(QTest::qWaitFor([&] { return closer.closed > 0; }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !closer.seen.isEmpty() && !QApplication::activeModalWidget(); }, 20000));
         disconnect(pass);
         boxes = closer.seen;
     }

@@ -26,9 +26,10 @@ private slots:
 
     void passesKeepOrReplaceChosenPort()
     {
-        QVERIFY(plug("ttyUSB0"));
-        QVERIFY(plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
-        QVERIFY(plug("ttyUSB2"));
+        QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QVERIFY(
+            bed->plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
+        QVERIFY(bed->plug("ttyUSB2", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
         QVERIFY(bed->plugWithoutUsb("ttyS0"));
         {
             MessageLog log;
@@ -68,7 +69,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
         QTRY_COMPARE(probe->readWrite(), QString("off"));
         for (const QString &name : left)
-            QVERIFY(plug(name));
+            QVERIFY(bed->plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
         QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
         QTRY_COMPARE(probe->ports()->currentText(), chosen);
         QCOMPARE(probe->readWrite(), QString("on"));
@@ -89,7 +90,7 @@ private slots:
 #ifdef __SANITIZE_ADDRESS__
         QSKIP("the sanitizers' own checks need spare descriptors; the plain build runs this");
 #endif
-        QVERIFY(plug("ttyUSB0"));
+        QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
         BoxCloser boxes;
         // No descriptor to spare (new ones take the lowest free number): the
         // udev monitor cannot open its socket.
@@ -113,11 +114,6 @@ private:
     {
         window = std::make_unique<MainWindow>();
         probe = std::make_unique<WindowProbe>(window.get());
-    }
-    bool plug(const QString &name, quint16 vendor = VirtualAdapter::Cp210xVendor,
-              quint16 product = VirtualAdapter::Cp210xProduct)
-    {
-        return bed->plug(name, vendor, product);
     }
 
     std::unique_ptr<VirtualAdapter> bed;
