@@ -53,7 +53,7 @@ struct Rig
         QObject::connect(module.get(), &SimulatedModule::hungUp, [this] { bed.unplug(Port); });
         device->setTiming(real ? Device::Timing() : Device::Timing{100, 1500, 200});
         device->setPortName(Port);
-        device->setRequest(SimulatedModule::ReadRequest);
+        device->setRequest(SimulatedModule::READ_REQUEST);
     }
     int outcomes() const
     {
@@ -158,7 +158,7 @@ private slots:
 
         // A re-send is identical; the port is closed and the worker gone.
         QCOMPARE(rig.module->requests(),
-                 QVector<QByteArray>(requests, SimulatedModule::ReadRequest).toList());
+                 QVector<QByteArray>(requests, SimulatedModule::READ_REQUEST).toList());
         QVERIFY(!rig.device->isRunning());
         QVERIFY(outcome >= OpenFail || Rig::portIsFree()); // else no port left to open
         if (outcome == Final) {

@@ -159,7 +159,11 @@ private:
             enabledWithBox = window->isEnabled();
             passesAtBox = probe->passes;
         };
-        closer.holdOpen = [&] { return holdForPass && probe->passes == passesAtBox; };
+        // Held for 5 s at most: a box held open forever would hang the test.
+        closer.holdOpen = [&] {
+            return holdForPass && probe->passes == passesAtBox &&
+                   clock.elapsed() - boxAfterMs < 5000;
+        };
         // All of the window, About included, stays disabled until the box comes.
         enabledBeforeBox = false;
         QTimer sampler;
