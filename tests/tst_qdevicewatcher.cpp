@@ -41,8 +41,8 @@ private slots:
              {&QDeviceWatcher::staticMetaObject, &QDeviceWatcherPrivate::staticMetaObject})
             for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
                 methods << QString("%1 %2 %3")
-                               .arg(mo->method(i).methodSignature(),
-                                    mo->method(i).parameterNames().join())
+                               .arg(QString(mo->method(i).methodSignature()),
+                                    QString(mo->method(i).parameterNames().join()))
                                .arg(mo->method(i).methodType());
         QCOMPARE(methods, (QStringList{"deviceAdded(QString) dev 1", "deviceChanged(QString) dev 1",
                                        "deviceRemoved(QString) dev 1",
