@@ -15,3 +15,8 @@ foreach(test ${RADIOCONF_WIN_TESTS})
     set_tests_properties(${test} PROPERTIES TIMEOUT 120 ENVIRONMENT
         "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEPATH=$<TARGET_FILE_DIR:Qt${QT_VERSION_MAJOR}::Core>;WINEQT_QPA_PLATFORM=offscreen;WINEQT_FORCE_STDERR_LOGGING=1")
 endforeach()
+
+# The Windows test bed's stand-in for the system's message when an adapter
+# is plugged in or pulled out; see tests/tst_wine.cpp.
+add_executable(devicechange devicechange.cpp)
+target_compile_options(devicechange PRIVATE ${RADIOCONF_WARNINGS})
