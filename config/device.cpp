@@ -21,6 +21,8 @@ Device::Device(QObject *parent) : QThread(parent)
     // from there they go to the store the worker waits on.
     connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
     connect(&serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
+    readPoll.setInterval(20);
+    connect(&readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
 }
 
 Device::~Device()
@@ -75,6 +77,14 @@ bool Device::openPort()
     // fault of the link and must not be reported at the first time-out.
     if (serial.isOpen())
         serial.clearError();
+#ifdef Q_OS_WIN
+    // Qt learns of arriving bytes from the driver's event wait. A driver
+    // that cannot wait for events (wine's, on a line without modem status
+    // lines) ends that wait at once and Qt's reading stalls; a read of the
+    // port starts it again.
+    if (serial.isOpen())
+        readPoll.start();
+#endif
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
     if (!running) {
@@ -195,6 +205,7 @@ void Device::clearPort()
 
 void Device::closePort()
 {
+    readPoll.stop();
     serial.close();
     clearStore();
 }

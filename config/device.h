@@ -72,6 +72,8 @@ private:
     QByteArray rxPackage;
     std::atomic<bool> running{false};
     QTimer timer;
+    // Re-arms the port's reading while it is open (Windows only; see openPort).
+    QTimer readPoll;
     qint32 retryCount = 0;
     QByteArray request;
 
