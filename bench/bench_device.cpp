@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -23,13 +22,6 @@
 namespace {
 
 const QString Port = VirtualAdapter::processPortName();
-
-qint64 steadyNowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 double processCpuSeconds()
 {
@@ -99,10 +91,10 @@ void cpuWhileSilent()
 {
     Rig rig(SimulatedModule::Behaviour::Silent);
     const double cpu0 = processCpuSeconds();
-    const qint64 wall0 = steadyNowNs();
+    const qint64 wall0 = SimulatedModule::nowNs();
     const char *outcome = rig.exchange();
     const double cpu = processCpuSeconds() - cpu0;
-    const double wall = double(steadyNowNs() - wall0) / 1e9;
+    const double wall = double(SimulatedModule::nowNs() - wall0) / 1e9;
     std::printf("silent module: %s after %.3f s wall, process CPU %.4f s (target < 0.1 s)\n",
                 outcome, wall, cpu);
 }
@@ -116,8 +108,8 @@ void takeLatency(int replies)
     std::atomic<qint64> takenNs{0};
     // Direct: runs in the worker thread at the moment of the emission.
     QObject::connect(
-        &rig.device, &Device::receive, &rig.device, [&takenNs] { takenNs = steadyNowNs(); },
-        Qt::DirectConnection);
+        &rig.device, &Device::receive, &rig.device,
+        [&takenNs] { takenNs = SimulatedModule::nowNs(); }, Qt::DirectConnection);
     std::vector<double> latencyMs;
     for (int i = 0; i < replies; ++i) {
         if (qstrcmp(rig.exchange(), "reply") != 0) {
@@ -137,9 +129,9 @@ void exchangeWallTime(int runs)
     Rig rig(SimulatedModule::Behaviour::Normal);
     std::vector<double> overheadMs;
     for (int i = 0; i < runs; ++i) {
-        const qint64 start = steadyNowNs();
+        const qint64 start = SimulatedModule::nowNs();
         const char *outcome = rig.exchange();
-        const qint64 end = steadyNowNs();
+        const qint64 end = SimulatedModule::nowNs();
         const double wall = double(end - start) / 1e6;
         const double replyTime =
             double(rig.module->lastReplyEndNs() - rig.module->lastRequestNs()) / 1e6;

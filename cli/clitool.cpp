@@ -3,6 +3,7 @@
 #include "cli/exchange.h"
 #include "config/frames.h"
 #include "discovery/detectdevicethread.h"
+#include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -63,8 +64,8 @@ struct CommandInfo
 
 const CommandInfo Commands[] = {
     {"list", "list [--all] [--json]",
-     "Lists the serial ports of recognised adapters (CP210x 10C4:EA60, Cypress 04B4:0003), one "
-     "a line: port, VID:PID, description."},
+     "Lists the serial ports of recognised adapters ({adapters}), one a line: port, VID:PID, "
+     "description."},
     {"read", "read [--port NAME] [--json]",
      "Reads the module's parameters and prints them: RF frequency (MHz), group ID, RF TRx rate, "
      "RF power, UART baud rate and parity, wake-up time, model, version and MAC. An exchange "
@@ -88,6 +89,16 @@ const CommandInfo *commandInfo(const QString &name)
             return &info;
     }
     return nullptr;
+}
+
+// The adapters' names and identifiers come from the one table of them.
+QString commandDescription(const CommandInfo &info)
+{
+    QStringList adapters;
+    for (const UsbAdapter &adapter : RecognisedAdapters)
+        adapters << QLatin1String(adapter.chip) + QLatin1Char(' ') + adapter.identifiers();
+    return QString::fromLatin1(info.description)
+        .replace(QLatin1String("{adapters}"), adapters.join(QLatin1String(", ")));
 }
 
 // Word-wrapped to 79 columns; lines after the first indented.
@@ -254,7 +265,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         // Qt's usage line names neither the command nor its synopsis.
         const QString options = parser.helpText();
         out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(Program, info->synopsis), 8) << '\n'
-            << wrap(QLatin1String(info->description), 0) << '\n'
+            << wrap(commandDescription(*info), 0) << '\n'
             << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
             << exitCodesHelp();
         out.flush();

@@ -31,8 +31,8 @@ public:
 
     CliTool(QTextStream &out, QTextStream &err);
 
-    // The simulated module lives outside the core library; without it the
-    // simulate command is refused.
+    // The simulated module is linked into the program only, not into
+    // radioconf_cli; without it the simulate command is refused.
     void setSimulator(const QStringList &behaviours, Simulate simulate);
 
     // arguments as the process got them, the program first.

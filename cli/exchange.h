@@ -11,7 +11,7 @@
 
 #include <functional>
 
-// One request and its reply through the window's link worker, run to its end
+// One request and its reply through the module link worker, run to its end
 // for a tool without a window: the caller waits in run() while the event loop
 // carries the exchange, and progress goes to a callback as it happens.
 class Exchange : public QObject

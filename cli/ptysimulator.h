@@ -6,7 +6,7 @@
 #include <QTextStream>
 
 // The simulate command: a simulated module on a new pseudo-terminal, served
-// until SIGINT or SIGTERM. Linked into the tool only, never into the core.
+// until SIGINT or SIGTERM. Part of the program only, never of radioconf_cli.
 class PtySimulator : public QObject
 {
     Q_OBJECT

@@ -17,7 +17,7 @@ QT_BEGIN_NAMESPACE
 Q_CORE_EXPORT HINSTANCE qWinAppInst();
 QT_END_NAMESPACE
 #else
-#include "devicewatcher/win32layer.h"
+#include "win32layer/win32layer.h"
 #endif
 
 #endif // WIN32API_H

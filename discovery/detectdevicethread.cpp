@@ -1,5 +1,7 @@
 #include "discovery/detectdevicethread.h"
 
+#include "discovery/usbadapter.h"
+
 #include <QSerialPortInfo>
 #include <QStringList>
 
@@ -26,8 +28,11 @@ void DetectDeviceThread::stopDetect()
 bool DetectDeviceThread::isRecognised(quint16 vendorId, quint16 productId)
 {
     // Tested as pairs: a CP210x vendor with the Cypress product is not ours.
-    return (vendorId == 0x10C4 && productId == 0xEA60) ||
-           (vendorId == 0x04B4 && productId == 0x0003);
+    for (const UsbAdapter &adapter : RecognisedAdapters) {
+        if (vendorId == adapter.vendorId && productId == adapter.productId)
+            return true;
+    }
+    return false;
 }
 
 void DetectDeviceThread::run()

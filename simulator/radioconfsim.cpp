@@ -15,15 +15,11 @@
 #include <QTextStream>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <string>
 #include <unistd.h>
 
 namespace {
-
-const char Preload[] = "libumockdev-preload.so.0";
 
 // The test bed's udev events are sent through the preload library, so this
 // process needs it as well as PROGRAM: start again under it if it is missing.
@@ -31,25 +27,30 @@ void ensurePreloaded(char *argv[])
 {
     if (VirtualAdapter::preloaded())
         return;
-    const char *current = std::getenv("LD_PRELOAD");
-    std::string preload = Preload;
-    if (current && *current)
-        preload += std::string(" ") + current;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    const QString preload = VirtualAdapter::withPreload(qEnvironmentVariable("LD_PRELOAD"));
+    setenv("LD_PRELOAD", preload.toLocal8Bit().constData(), 1);
     execv("/proc/self/exe", argv);
 }
 
 const char Description[] =
-    "Runs PROGRAM with a simulated radio module behind a virtual USB serial\n"
-    "adapter (umockdev). PROGRAM sees the adapter as a real device: the serial\n"
+    "Runs PROGRAM with simulated radio modules behind virtual USB serial\n"
+    "adapters (umockdev). PROGRAM sees each adapter as a real device: the serial\n"
     "port lists it with its USB identifiers and opens it, and libudev monitors\n"
-    "receive its add and remove events. radioconf-sim serves the module until\n"
+    "receive its add and remove events. radioconf-sim serves the modules until\n"
     "PROGRAM exits and returns PROGRAM's exit code.\n"
     "\n"
+    "Each module's MAC is derived from its port's name: the same name always\n"
+    "gives the same MAC, and the modules of a line have MACs of their own.\n"
+    "\n"
     "Lines on standard input:\n"
-    "  unplug   pull the adapters out (udev remove events)\n"
-    "  plug     put them back (udev add events), with the modules in their\n"
-    "           initial state\n"
+    "  unplug         pull every adapter out (udev remove events)\n"
+    "  plug           put them back (udev add events), with the modules in\n"
+    "                 their initial state\n"
+    "  unplug NAME    pull out the adapter of port NAME only\n"
+    "  plug NAME[:BEHAVIOUR]\n"
+    "                 plug in the adapter of port NAME only; a NAME not seen\n"
+    "                 before adds an adapter to the line, whose module has\n"
+    "                 BEHAVIOUR, or --behaviour's\n"
     "\n"
     "Behaviours of the module:\n"
     "  normal         answers every read and write request\n"
@@ -61,17 +62,45 @@ const char Description[] =
     "  ignore-writes  answers a write with its unchanged state\n"
     "  hang-up        the adapter vanishes after the first request\n"
     "\n"
-    "Example: radioconf-sim -- build/app/radioconf";
+    "Examples:\n"
+    "  radioconf-sim -- build/app/radioconf\n"
+    "  radioconf-sim --port ttyUSB0 --port ttyUSB1:silent -- radioconf-cli read --all";
+
+// Splits "NAME[:BEHAVIOUR]"; without a behaviour, *behaviour is left as it is.
+bool parsePort(const QString &spec, QString *name, SimulatedModule::Behaviour *behaviour)
+{
+    const int colon = spec.indexOf(':');
+    *name = spec.left(colon);
+    if (name->isEmpty() || name->contains('/'))
+        return false;
+    return colon < 0 || SimulatedModule::parseBehaviour(spec.mid(colon + 1), behaviour);
+}
 
 class Simulator : public QObject
 {
 public:
     // Without identifiers (usb false), the adapters look like built-in ports.
-    Simulator(QStringList ports, bool usb, quint16 vendor, quint16 product,
-              SimulatedModule::Behaviour behaviour, int delay, QFile *log)
-        : m_ports(std::move(ports)), m_usb(usb), m_vendor(vendor), m_product(product),
-          m_behaviour(behaviour), m_delay(delay), m_log(log)
+    Simulator(bool usb, quint16 vendor, quint16 product, SimulatedModule::Behaviour behaviour,
+              int delay, QFile *log)
+        : m_usb(usb), m_vendor(vendor), m_product(product), m_behaviour(behaviour), m_delay(delay),
+          m_log(log)
     {
+    }
+
+    // Adds NAME[:BEHAVIOUR] to the line (or gives a port of it a new
+    // behaviour) and returns its name; empty when spec is malformed.
+    QString addPort(const QString &spec)
+    {
+        QString name;
+        SimulatedModule::Behaviour behaviour = m_behaviour;
+        if (!parsePort(spec, &name, &behaviour))
+            return QString();
+        if (!m_behaviours.count(name))
+            m_ports << name;
+        else if (!spec.contains(':'))
+            behaviour = m_behaviours[name];
+        m_behaviours[name] = behaviour;
+        return name;
     }
 
     bool plug()
@@ -89,9 +118,8 @@ public:
             unplug(port);
     }
 
-    QString rootDir() const { return m_bed.rootDir(); }
+    bool has(const QString &port) const { return m_behaviours.count(port) != 0; }
 
-private:
     bool plug(const QString &port)
     {
         if (m_bed.isPlugged(port))
@@ -99,10 +127,13 @@ private:
         if (!(m_usb ? m_bed.plug(port, m_vendor, m_product) : m_bed.plugWithoutUsb(port)))
             return false;
         qInfo("radioconf-sim: adapter on /dev/%s", qPrintable(port));
-        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviour);
+        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviours[port]);
+        SimulatedModule::State state;
+        state.mac = SimulatedModule::macForPort(port);
+        module->setState(state);
         module->setTrickleDelay(m_delay);
         connect(module.get(), &SimulatedModule::hungUp, this, [this, port] {
-            qInfo("radioconf-sim: module hung up, adapter pulled out");
+            qInfo("radioconf-sim: module on %s hung up, adapter pulled out", qPrintable(port));
             QMetaObject::invokeMethod(
                 this, [this, port] { unplug(port); }, Qt::QueuedConnection);
         });
@@ -123,8 +154,12 @@ private:
         m_bed.unplug(port);
     }
 
+    QString rootDir() const { return m_bed.rootDir(); }
+
+private:
     VirtualAdapter m_bed;
-    QStringList m_ports;
+    QStringList m_ports; // in the order they joined the line
+    std::map<QString, SimulatedModule::Behaviour> m_behaviours;
     bool m_usb;
     quint16 m_vendor;
     quint16 m_product;
@@ -133,6 +168,44 @@ private:
     QFile *m_log;
     std::map<QString, std::unique_ptr<SimulatedModule>> m_modules;
 };
+
+// One line of standard input: plug or unplug, for every adapter or for one.
+void command(Simulator *simulator, const QByteArray &line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    const QByteArray verb = words.at(0);
+    if (words.size() > 2 || (verb != "plug" && verb != "unplug")) {
+        qWarning("radioconf-sim: unknown command \"%s\" (plug, unplug, plug NAME, unplug NAME)",
+                 line.constData());
+        return;
+    }
+    if (words.size() == 1) {
+        if (verb == "unplug") {
+            simulator->unplug();
+            qInfo("radioconf-sim: adapter pulled out");
+        } else if (simulator->plug()) {
+            qInfo("radioconf-sim: adapter plugged in");
+        } else {
+            qWarning("radioconf-sim: cannot plug the adapter");
+        }
+        return;
+    }
+    const QString spec = QString::fromUtf8(words.at(1));
+    if (verb == "unplug") {
+        if (simulator->has(spec)) {
+            simulator->unplug(spec);
+            qInfo("radioconf-sim: adapter on /dev/%s pulled out", qPrintable(spec));
+        } else {
+            qWarning("radioconf-sim: no adapter %s", qPrintable(spec));
+        }
+        return;
+    }
+    const QString port = simulator->addPort(spec);
+    if (port.isEmpty())
+        qWarning("radioconf-sim: bad port \"%s\" (NAME or NAME:BEHAVIOUR)", qPrintable(spec));
+    else if (!simulator->plug(port))
+        qWarning("radioconf-sim: cannot plug the adapter %s", qPrintable(port));
+}
 
 } // namespace
 
@@ -147,17 +220,26 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addVersionOption();
+    QStringList kinds;
+    for (const UsbAdapter &known : RecognisedAdapters)
+        kinds << QStringLiteral("%1 (%2%3)")
+                     .arg(QLatin1String(known.kind), known.identifiers(),
+                          kinds.isEmpty() ? QStringLiteral(", default") : QString());
     parser.addOption({"adapter",
-                      "Adapter kind: cp210x (10C4:EA60, default), cypress (04B4:0003) or builtin "
-                      "(a serial port without USB identifiers).",
-                      "kind", "cp210x"});
-    parser.addOption(
-        {"behaviour", "Behaviour of the module (see below); default normal.", "name", "normal"});
+                      QStringLiteral("Adapter kind: %1 or builtin (a serial port without USB "
+                                     "identifiers).")
+                          .arg(kinds.join(QLatin1String(", "))),
+                      "kind", QLatin1String(RecognisedAdapters[0].kind)});
+    parser.addOption({"behaviour",
+                      "Behaviour of every module whose --port gives none (see below); default "
+                      "normal.",
+                      "name", "normal"});
     parser.addOption({"delay", "Pause between bytes for trickle, in ms; default 20.", "ms", "20"});
     parser.addOption({"port",
                       "Name of the virtual port; default ttyUSB0. Repeat it for more adapters, "
-                      "each with a module of its own.",
-                      "name"});
+                      "each with a module of its own. After a colon, a behaviour for this "
+                      "port's module only (e.g. ttyUSB1:silent).",
+                      "name[:behaviour]"});
     parser.addOption({"log",
                       "Append each request a module receives to FILE, one line each: the port "
                       "name and the request in hexadecimal.",
@@ -171,13 +253,16 @@ int main(int argc, char *argv[])
         err << "radioconf-sim: no PROGRAM given; see --help\n";
         return 2;
     }
-    quint16 vendor = VirtualAdapter::Cp210xVendor;
-    quint16 product = VirtualAdapter::Cp210xProduct;
+    quint16 vendor = 0;
+    quint16 product = 0;
     const QString adapter = parser.value("adapter");
-    if (adapter == "cypress") {
-        vendor = VirtualAdapter::CypressVendor;
-        product = VirtualAdapter::CypressProduct;
-    } else if (adapter != "cp210x" && adapter != "builtin") {
+    for (const UsbAdapter &known : RecognisedAdapters) {
+        if (adapter == QLatin1String(known.kind)) {
+            vendor = known.vendorId;
+            product = known.productId;
+        }
+    }
+    if (vendor == 0 && adapter != "builtin") {
         err << "radioconf-sim: unknown adapter " << adapter << "; see --help\n";
         return 2;
     }
@@ -194,10 +279,6 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    QStringList ports = parser.values("port");
-    if (ports.isEmpty())
-        ports << QStringLiteral("ttyUSB0");
-    ports.removeDuplicates();
     QFile log;
     if (parser.isSet("log")) {
         log.setFileName(parser.value("log"));
@@ -207,8 +288,18 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    Simulator simulator(ports, adapter != "builtin", vendor, product, behaviour, delay,
+    Simulator simulator(adapter != "builtin", vendor, product, behaviour, delay,
                         log.isOpen() ? &log : nullptr);
+    QStringList ports = parser.values("port");
+    if (ports.isEmpty())
+        ports << QStringLiteral("ttyUSB0");
+    for (const QString &port : qAsConst(ports)) {
+        if (simulator.addPort(port).isEmpty()) {
+            err << "radioconf-sim: bad --port " << port << "; NAME or NAME:BEHAVIOUR, one of "
+                << SimulatedModule::behaviourNames().join(", ") << "\n";
+            return 2;
+        }
+    }
     if (!simulator.plug()) {
         err << "radioconf-sim: cannot plug the virtual adapter\n";
         return 1;
@@ -216,12 +307,7 @@ int main(int argc, char *argv[])
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QString preload = QStringLiteral("libumockdev-preload.so.0");
-    if (env.contains("LD_PRELOAD") && !env.value("LD_PRELOAD").contains(preload))
-        preload += ' ' + env.value("LD_PRELOAD");
-    else if (env.contains("LD_PRELOAD"))
-        preload = env.value("LD_PRELOAD");
-    env.insert("LD_PRELOAD", preload);
+    env.insert("LD_PRELOAD", VirtualAdapter::withPreload(env.value("LD_PRELOAD")));
     env.insert("UMOCKDEV_DIR", simulator.rootDir());
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -256,17 +342,8 @@ int main(int argc, char *argv[])
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(end).trimmed();
             pending.remove(0, end + 1);
-            if (line == "unplug") {
-                simulator.unplug();
-                qInfo("radioconf-sim: adapter pulled out");
-            } else if (line == "plug") {
-                if (simulator.plug())
-                    qInfo("radioconf-sim: adapter plugged in");
-                else
-                    qWarning("radioconf-sim: cannot plug the adapter");
-            } else if (!line.isEmpty()) {
-                qWarning("radioconf-sim: unknown command \"%s\" (plug, unplug)", line.constData());
-            }
+            if (!line.isEmpty())
+                command(&simulator, line);
         }
     });
 

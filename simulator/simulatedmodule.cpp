@@ -1,5 +1,6 @@
 #include "simulator/simulatedmodule.h"
 
+#include <QCryptographicHash>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -31,14 +32,14 @@ const struct
     {"hang-up", SimulatedModule::Behaviour::HangUp},
 };
 
-qint64 steadyNowNs()
+} // namespace
+
+qint64 SimulatedModule::nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-} // namespace
 
 const QByteArray SimulatedModule::ReadRequest = QByteArray::fromHex("ff4ccf52a152f0");
 const QByteArray SimulatedModule::WriteRequestHeader = QByteArray::fromHex("ff4ccf52a157f1");
@@ -88,6 +89,11 @@ QStringList SimulatedModule::behaviourNames()
     for (const auto &entry : BehaviourNames)
         names << QString::fromLatin1(entry.name);
     return names;
+}
+
+QByteArray SimulatedModule::macForPort(const QString &name)
+{
+    return QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).left(8);
 }
 
 QByteArray SimulatedModule::block(const State &state)
@@ -184,7 +190,7 @@ void SimulatedModule::handleFrames()
             continue;
         }
         m_input.remove(0, request.size());
-        m_lastRequestNs = steadyNowNs();
+        m_lastRequestNs = nowNs();
         m_requests << request;
         ++m_requestsInBehaviour;
         emit requestReceived(request);
@@ -241,7 +247,7 @@ void SimulatedModule::answer(const QByteArray &reply)
         return;
     }
     writeAll(reply);
-    m_lastReplyEndNs = steadyNowNs();
+    m_lastReplyEndNs = nowNs();
     emit replySent(reply);
 }
 
@@ -255,7 +261,7 @@ void SimulatedModule::sendNextTrickleByte()
     m_trickle.remove(0, 1);
     if (m_trickle.isEmpty()) {
         m_trickleTimer->stop();
-        m_lastReplyEndNs = steadyNowNs();
+        m_lastReplyEndNs = nowNs();
         emit replySent(m_trickleReply);
     }
 }

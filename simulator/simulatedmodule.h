@@ -56,6 +56,9 @@ public:
 
     static bool parseBehaviour(const QString &name, Behaviour *behaviour);
     static QStringList behaviourNames();
+    // A MAC of the module behind the port NAME: the same for the same name,
+    // so that tools keyed by MAC can tell the modules of a line apart.
+    static QByteArray macForPort(const QString &name);
 
     void setBehaviour(Behaviour behaviour)
     {
@@ -67,6 +70,9 @@ public:
     void setState(const State &state) { m_state = state; }
     // The parameter block as the module sends it for state.
     static QByteArray block(const State &state);
+
+    // Steady-clock time in ns, the clock of the times below.
+    static qint64 nowNs();
 
     // Every request received, byte for byte, in order.
     QList<QByteArray> requests() const { return m_requests; }

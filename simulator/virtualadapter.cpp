@@ -39,6 +39,14 @@ bool VirtualAdapter::preloaded()
     return qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("libumockdev-preload"));
 }
 
+QString VirtualAdapter::withPreload(const QString &ldPreload)
+{
+    if (ldPreload.contains(QLatin1String("libumockdev-preload")))
+        return ldPreload;
+    const QString library = QStringLiteral("libumockdev-preload.so.0");
+    return ldPreload.isEmpty() ? library : library + QLatin1Char(' ') + ldPreload;
+}
+
 bool VirtualAdapter::addDevices(const QByteArray &description)
 {
     GError *error = nullptr;
@@ -237,9 +245,9 @@ void VirtualAdapter::unplugDisk(const QString &disk)
     removeAll(entry);
 }
 
-QString VirtualAdapter::processPortName()
+QString VirtualAdapter::processPortName(int index)
 {
-    return QStringLiteral("ttyUSB%1").arg(qint64(::getpid()));
+    return QStringLiteral("ttyUSB%1").arg(qint64(::getpid()) * 10 + index);
 }
 
 int VirtualAdapter::farEnd(const QString &name) const

@@ -1,6 +1,8 @@
 #ifndef VIRTUALADAPTER_H
 #define VIRTUALADAPTER_H
 
+#include "discovery/usbadapter.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -14,10 +16,10 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 class VirtualAdapter
 {
 public:
-    static constexpr quint16 Cp210xVendor = 0x10c4;
-    static constexpr quint16 Cp210xProduct = 0xea60;
-    static constexpr quint16 CypressVendor = 0x04b4;
-    static constexpr quint16 CypressProduct = 0x0003;
+    static constexpr quint16 Cp210xVendor = RecognisedAdapters[0].vendorId;
+    static constexpr quint16 Cp210xProduct = RecognisedAdapters[0].productId;
+    static constexpr quint16 CypressVendor = RecognisedAdapters[1].vendorId;
+    static constexpr quint16 CypressProduct = RecognisedAdapters[1].productId;
 
     VirtualAdapter();
     ~VirtualAdapter();
@@ -28,11 +30,14 @@ public:
     // (umockdev's own test for it must not be asked before a test bed
     // exists: it then stops the bed's "add" events from reaching monitors.)
     static bool preloaded();
-    // A port name of this process's own, such as "ttyUSB4242". Qt locks a
-    // serial port through a file named after it in the machine-wide lock
-    // directory, so processes that open "ttyUSB0" at once would keep each
-    // other out; tests and benchmarks use this name instead.
-    static QString processPortName();
+    // ldPreload (an LD_PRELOAD value) with the umockdev preload library
+    // first, unless it holds it already.
+    static QString withPreload(const QString &ldPreload);
+    // Port names of this process's own, such as "ttyUSB42420" for index 0
+    // (up to 9). Qt locks a serial port through a file named after it in the
+    // machine-wide lock directory, so processes that open "ttyUSB0" at once
+    // would keep each other out; tests and benchmarks use these names instead.
+    static QString processPortName(int index = 0);
 
     // Plugs a USB adapter whose tty is /dev/<name> (e.g. "ttyUSB0"); sends
     // the udev "add" events. Returns false if the name is taken.

@@ -1,6 +1,9 @@
 #ifndef CLIRUNNER_H
 #define CLIRUNNER_H
 
+#include "simulator/simulatedmodule.h"
+#include "simulator/virtualadapter.h"
+
 #include <QtTest>
 
 // What radioconf-cli did: exit code (-1 for a crash), output, and the
@@ -19,11 +22,9 @@ struct CliRun
 const QString ReadRequest = QStringLiteral("ff4ccf52a152f0");
 const QString WriteHeader = QStringLiteral("ff4ccf52a157f1");
 
-// Port names of this process's own: Qt's serial port takes a lock file named
-// after the port, shared by every process of the machine.
 inline QString cliPort(int index = 0)
 {
-    return QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid() * 10 + index);
+    return VirtualAdapter::processPortName(index);
 }
 
 // Runs the tool as a user would, inside radioconf-sim with the options sim
@@ -48,13 +49,19 @@ inline CliRun runCli(const QStringList &sim, const QStringList &cli)
     return run;
 }
 
+// The MAC radioconf-sim gives the module on port, as the tool prints it.
+inline QString macOf(const QString &port)
+{
+    return QString::fromLatin1(SimulatedModule::macForPort(port).toHex().toUpper());
+}
+
 // What read --json prints for the simulated module, with changes.
 inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = {})
 {
-    QJsonObject object{{"port", port},         {"frequency", 915},         {"group", 0},
-                       {"rate", "4.56K"},      {"power", "7(Max)"},        {"baud", "9600"},
-                       {"parity", "None"},     {"wakeup", "1s"},           {"model", "SIM1"},
-                       {"version", "1.0.000"}, {"mac", "0102030405060708"}};
+    QJsonObject object{{"port", port},         {"frequency", 915},  {"group", 0},
+                       {"rate", "4.56K"},      {"power", "7(Max)"}, {"baud", "9600"},
+                       {"parity", "None"},     {"wakeup", "1s"},    {"model", "SIM1"},
+                       {"version", "1.0.000"}, {"mac", macOf(port)}};
     for (auto it = changes.begin(); it != changes.end(); ++it)
         object.insert(it.key(), it.value());
     return object;

@@ -38,7 +38,8 @@ private slots:
         row("read", "--port @a", "read", 0,
             "Port:         @a\nRF frequency: 915 MHz\nGroup ID:     0\nRF TRx rate:  4.56K\n"
             "RF Power:     7(Max)\nBaudrate:     9600\nParity Check: None\nWakeup Time:  1s\n"
-            "Model:        SIM1\nVersion:      1.0.000\nMAC:          0102030405060708\n",
+            "Model:        SIM1\nVersion:      1.0.000\nMAC:          " +
+                macOf(cliPort()) + "\n",
             "@a: opening|reply received", 1);
         row("read --json", "--port @a", "read --json -q", 0,
             QJsonDocument(moduleJson(cliPort())).toJson(QJsonDocument::Compact), "", 1);
@@ -99,7 +100,8 @@ private slots:
         QVERIFY2(path.startsWith("/dev/pts/"), path + simulate.readAllStandardError());
         const CliRun run = runCli({"--port", cliPort()}, {"read", "--port", path, "--json"});
         QVERIFY2(run.exitCode == 0, run.describe());
-        QCOMPARE(QJsonDocument::fromJson(run.out).object(), moduleJson(path));
+        QCOMPARE(QJsonDocument::fromJson(run.out).object(),
+                 moduleJson(path, {{"mac", "0102030405060708"}}));
         simulate.terminate();
         QVERIFY(simulate.waitForFinished(30000));
         QCOMPARE(simulate.exitCode(), 0);

@@ -9,9 +9,7 @@
 using Behaviour = SimulatedModule::Behaviour;
 Q_DECLARE_METATYPE(SimulatedModule::Behaviour)
 
-// A name of this process's own: Qt locks a port through a file named after it,
-// shared by every process of the machine.
-static const QString Port = QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid());
+static const QString Port = VirtualAdapter::processPortName();
 static const QStringList TimedOut{"Device Retry", "Device onTimeOut"};
 enum Outcome { Final, TimeOut, OpenFail, PortError };
 Q_DECLARE_METATYPE(Outcome)

@@ -1,6 +1,6 @@
 #include "simulator/virtualadapter.h"
 
-#include "devicewatcher/win32layer.h"
+#include "win32layer/win32layer.h"
 #include "windowprobe.h"
 
 #include <QtTest>

@@ -1,3 +1,5 @@
+#include "simulator/virtualadapter.h"
+
 #include "config/device.h"
 #include "devicewatcher/qdevicewatcher.h"
 #include "simulator/simulatedmodule.h"
@@ -5,23 +7,61 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
-// Runs inside radioconf-sim: the adapter must look real to the serial port and
-// to udev, the module must answer through it, and unplug must reach udev.
-static int childMain()
+static QByteArray blockFor(const QString &port)
 {
-    const auto ports = QSerialPortInfo::availablePorts();
-    if (ports.size() != 1 || ports.at(0).vendorIdentifier() != 0x04b4 ||
-        ports.at(0).productIdentifier() != 0x0003)
-        return 10;
+    SimulatedModule::State state;
+    state.mac = SimulatedModule::macForPort(port);
+    return SimulatedModule::block(state);
+}
+
+// The reply of the module on port; empty when it times out.
+static QByteArray readModule(const QString &port, int replyTimeout = 5000)
+{
     Device device;
-    device.setTiming({1000, 5000, 0});
-    device.setPortName(ports.at(0).portName());
+    device.setTiming({1000, replyTimeout, 0});
+    device.setPortName(port);
     device.setRequest(SimulatedModule::ReadRequest);
     QSignalSpy final(&device, &Device::finalProgress);
+    QSignalSpy timedOut(&device, &Device::timeOut);
     device.startDownload();
-    if (!final.wait(15000) || final.at(0).at(0) != SimulatedModule::block({}))
+    if (!QTest::qWaitFor([&] { return !final.isEmpty() || !timedOut.isEmpty(); }, 30000))
+        return "neither reply nor time-out";
+    return final.isEmpty() ? QByteArray() : final.at(0).at(0).toByteArray();
+}
+
+static QStringList portNames()
+{
+    QStringList names;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        names << info.portName();
+    names.sort();
+    return names;
+}
+
+// Each port's module answers with its own MAC, or not at all when silent.
+static bool readModules(const QStringList &silent)
+{
+    for (const QString &port : portNames()) {
+        const bool quiet = silent.contains(port);
+        if (readModule(port, quiet ? 1000 : 5000) != (quiet ? QByteArray() : blockFor(port)))
+            return false;
+    }
+    return true;
+}
+
+// Runs inside radioconf-sim: the adapters must look real to the serial port
+// and to udev, each module must answer through its own with its own MAC and
+// behaviour, and the commands on radioconf-sim's input must reach udev.
+// ports: the ports expected once the commands are through; silent: the ports
+// whose modules must not answer.
+static int childMain(const QStringList &ports, const QStringList &silent)
+{
+    const auto infos = QSerialPortInfo::availablePorts();
+    if (infos.isEmpty() || infos.at(0).vendorIdentifier() != 0x04b4 ||
+        infos.at(0).productIdentifier() != 0x0003)
+        return 10;
+    if (!readModules(silent))
         return 11;
-    // The application's own watcher hears of the unplug through udev.
     QDeviceWatcher watcher;
     QSignalSpy notified(&watcher, &QDeviceWatcher::deviceNotify);
     if (!watcher.start())
@@ -29,8 +69,8 @@ static int childMain()
     std::printf("ready\n");
     std::fflush(stdout);
     while (notified.wait(15000)) {
-        if (QSerialPortInfo::availablePorts().isEmpty())
-            return 5;
+        if (portNames() == ports)
+            return readModules(silent) ? 5 : 11;
     }
     return 13;
 }
@@ -43,23 +83,35 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        // A port name of its own: Qt locks ports through files shared machine-wide.
-        const QString port = QStringLiteral("ttyUSB%1").arg(QCoreApplication::applicationPid());
+        QTest::addColumn<QByteArray>("commands"); // sent when the child is ready
+        // Port names of its own: Qt locks ports through files shared machine-wide.
+        const QString a = VirtualAdapter::processPortName();
+        const QString b = a + 'b', c = a + 'c';
+        const QStringList child{"--adapter", "cypress", "--behaviour",
+                                "silent",    "--",      QCoreApplication::applicationFilePath()};
         QTest::newRow("child sees adapter, module and unplug")
-            << QStringList{"--adapter", "cypress", "--port",
-                           port,        "--",      QCoreApplication::applicationFilePath(),
-                           "--child"}
-            << 5;
-        QTest::newRow("no program") << QStringList{} << 2;
-        QTest::newRow("unknown behaviour") << QStringList{"--behaviour", "odd", "--", "true"} << 2;
-        QTest::newRow("program's own code") << QStringList{"--", "sh", "-c", "exit 3"} << 3;
-        QTest::newRow("program missing") << QStringList{"--", "/nonexistent/program"} << 127;
+            << QStringList{"--port", a + ":normal"} + child + QStringList{"--child", "", ""} << 5
+            << QByteArray("unplug\n");
+        QTest::newRow("a line: own behaviours, MACs, plug and unplug by name")
+            << QStringList{"--port", a + ":normal", "--port", b} + child +
+                   QStringList{"--child", b + ',' + c, b}
+            << 5 << QByteArray("unplug " + a.toUtf8() + "\nplug " + c.toUtf8() + ":normal\n");
+        QTest::newRow("no program") << QStringList{} << 2 << QByteArray();
+        QTest::newRow("unknown behaviour")
+            << QStringList{"--behaviour", "odd", "--", "true"} << 2 << QByteArray();
+        QTest::newRow("unknown port behaviour")
+            << QStringList{"--port", "ttyUSB0:odd", "--", "true"} << 2 << QByteArray();
+        QTest::newRow("program's own code")
+            << QStringList{"--", "sh", "-c", "exit 3"} << 3 << QByteArray();
+        QTest::newRow("program missing")
+            << QStringList{"--", "/nonexistent/program"} << 127 << QByteArray();
     }
 
     void run()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, commands);
         QProcess sim;
         sim.start(RADIOCONF_SIM, arguments);
         QByteArray out; // the child says when the adapter may be pulled out
@@ -67,7 +119,7 @@ private slots:
                                      sim.state() == QProcess::NotRunning,
                                  30000);
         if (out.contains("ready"))
-            sim.write("unplug\n");
+            sim.write(commands);
         QVERIFY(sim.waitForFinished(30000) || sim.state() == QProcess::NotRunning);
         QVERIFY2(sim.exitCode() == exitCode, sim.readAllStandardError().constData());
     }
@@ -76,8 +128,11 @@ private slots:
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc == 2 && qstrcmp(argv[1], "--child") == 0)
-        return childMain();
+    if (argc == 4 && qstrcmp(argv[1], "--child") == 0) {
+        const QString ports = argv[2];
+        return childMain(ports.isEmpty() ? QStringList() : ports.split(','),
+                         QString(argv[3]).split(','));
+    }
     TestRadioconfSim test;
     return QTest::qExec(&test, argc, argv);
 }

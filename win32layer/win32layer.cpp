@@ -1,4 +1,4 @@
-#include "devicewatcher/win32layer.h"
+#include "win32layer/win32layer.h"
 
 #include <mutex>
 
