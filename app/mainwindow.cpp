@@ -4,42 +4,46 @@
 #include "config/frames.h"
 #include "devicewatcher/qdevicewatcher.h"
 
+#include <QComboBox>
 #include <QDebug>
 #include <QIntValidator>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <iterator>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
 
-    connect(&detectThread, SIGNAL(portAvailable(QString)), this, SLOT(onPortAvailable(QString)));
-    connect(&detectThread, SIGNAL(portNotFound()), this, SLOT(onPortNotFound()));
-    connect(&detectThread, SIGNAL(portFoundStart()), this, SLOT(onPortFoundStart()));
-    connect(&detectThread, SIGNAL(portFoundEnd()), this, SLOT(onPortFoundEnd()));
-    connect(&detectTimer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
-    connect(&device, SIGNAL(timeOut()), this, SLOT(onDeviceTimeOut()));
-    connect(&device, SIGNAL(openfail()), this, SLOT(onDeviceOpenFail()));
-    connect(&device, SIGNAL(porterror()), this, SLOT(onDevicePortError()));
-    connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
+    connect(&m_detectThread, SIGNAL(portAvailable(QString)), this, SLOT(onPortAvailable(QString)));
+    connect(&m_detectThread, SIGNAL(portNotFound()), this, SLOT(onPortNotFound()));
+    connect(&m_detectThread, SIGNAL(portFoundStart()), this, SLOT(onPortFoundStart()));
+    connect(&m_detectThread, SIGNAL(portFoundEnd()), this, SLOT(onPortFoundEnd()));
+    connect(&m_detectTimer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    connect(&m_device, SIGNAL(timeOut()), this, SLOT(onDeviceTimeOut()));
+    connect(&m_device, SIGNAL(openfail()), this, SLOT(onDeviceOpenFail()));
+    connect(&m_device, SIGNAL(porterror()), this, SLOT(onDevicePortError()));
+    connect(&m_device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
 
     initForm();
 
-    detectTimer.start(1000);
+    m_detectTimer.start(1000);
 
     // A device plugged in or pulled out refreshes the port list by itself.
     // The watcher outlives the window; the application object, not the
     // window, deletes it, at the very end.
-    watcher = new QDeviceWatcher(QCoreApplication::instance());
-    watcher->addEventReceiver(this);
-    connect(watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
+    m_watcher = new QDeviceWatcher(QCoreApplication::instance());
+    m_watcher->addEventReceiver(this);
+    connect(m_watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
             Qt::DirectConnection);
-    connect(watcher, SIGNAL(deviceChanged(QString)), this, SLOT(slotDeviceChanged(QString)),
+    connect(m_watcher, SIGNAL(deviceChanged(QString)), this, SLOT(slotDeviceChanged(QString)),
             Qt::DirectConnection);
-    connect(watcher, SIGNAL(deviceRemoved(QString)), this, SLOT(slotDeviceRemoved(QString)),
+    connect(m_watcher, SIGNAL(deviceRemoved(QString)), this, SLOT(slotDeviceRemoved(QString)),
             Qt::DirectConnection);
-    connect(watcher, SIGNAL(deviceNotify(QString)), this, SLOT(slotDeviceNotify(QString)),
+    connect(m_watcher, SIGNAL(deviceNotify(QString)), this, SLOT(slotDeviceNotify(QString)),
             Qt::DirectConnection);
-    if (!watcher->start()) {
+    if (!m_watcher->start()) {
         // Discovery still runs at start-up and after a failed exchange.
         QMessageBox::warning(nullptr, tr("WARNGING"), tr("Failed to start"));
     }
@@ -58,26 +62,42 @@ void MainWindow::initForm()
     setCentralWidget(ui->verticalLayoutWidget);
 
     // The index of each item is the code the module receives: the lists
-    // come from the frame code, which owns their order.
+    // come from the field table, which owns their order.
     const Frames::Settings defaults;
-    const std::pair<QComboBox *, Frames::Field> lists[] = {
-        {ui->comboBoxBaudrate, Frames::BaudRate},
-        {ui->comboBoxParity, Frames::Parity},
-        {ui->comboBoxPower, Frames::Power},
-        {ui->comboBoxWakeupTime, Frames::WakeupTime},
-        {ui->comboBoxTRX, Frames::TrxRate}};
-    for (const auto &[box, field] : lists) {
-        box->addItems(Frames::itemTexts(field));
-        if (defaults.code(field) != 0)
-            box->setCurrentIndex(defaults.code(field));
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        const Frames::FieldSpec &spec = Frames::fieldSpec(field);
+        if (spec.kind == Frames::FieldKind::List)
+            static_cast<QComboBox *>(fieldWidget(field))->addItems(Frames::itemTexts(field));
+        if (spec.kind == Frames::FieldKind::Number)
+            static_cast<QLineEdit *>(fieldWidget(field))
+                ->setValidator(new QIntValidator(spec.minimum, spec.maximum, this));
     }
-
-    ui->lineEditRF->setText(Frames::frequencyText(defaults.frequencyKHz));
+    showSettings(defaults);
 
     ui->pushButtonRead->setEnabled(false);
     ui->pushButtonWrite->setEnabled(false);
+}
 
-    ui->lineEditID->setValidator(new QIntValidator(0, 255, this));
+QWidget *MainWindow::fieldWidget(Frames::Field field) const
+{
+    // By Field: a combo box for a list, a line edit for the others.
+    QWidget *const widgets[] = {ui->lineEditRF,        ui->lineEditID,       ui->comboBoxTRX,
+                                ui->comboBoxPower,     ui->comboBoxBaudrate, ui->comboBoxParity,
+                                ui->comboBoxWakeupTime};
+    static_assert(std::size(widgets) == Frames::FIELD_COUNT, "a widget for every field");
+    return widgets[field];
+}
+
+void MainWindow::showSettings(const Frames::Settings &settings)
+{
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        const int value = settings.value(field);
+        // A code that names no item leaves its list without a current item.
+        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+            static_cast<QComboBox *>(fieldWidget(field))->setCurrentIndex(value);
+        else
+            static_cast<QLineEdit *>(fieldWidget(field))->setText(Frames::valueText(field, value));
+    }
 }
 
 void MainWindow::slotDeviceAdded(const QString &dev)
@@ -99,7 +119,7 @@ void MainWindow::slotDeviceNotify(const QString &dev)
 {
     Q_UNUSED(dev)
     // Does nothing while a pass is already running.
-    detectThread.startDetect();
+    m_detectThread.startDetect();
 }
 
 void MainWindow::on_pushButtonAbout_clicked()
@@ -112,7 +132,7 @@ void MainWindow::on_pushButtonAbout_clicked()
 void MainWindow::onPortAvailable(QString portName)
 {
     // One pass per start: further passes come from the timer or the watcher.
-    detectThread.stopDetect();
+    m_detectThread.stopDetect();
     ui->comboBoxPort->addItem(portName);
     ui->pushButtonRead->setEnabled(true);
     ui->pushButtonWrite->setEnabled(true);
@@ -122,7 +142,7 @@ void MainWindow::onPortNotFound()
 {
     ui->pushButtonRead->setEnabled(false);
     ui->pushButtonWrite->setEnabled(false);
-    detectThread.stopDetect();
+    m_detectThread.stopDetect();
 }
 
 void MainWindow::onPortFoundStart()
@@ -130,14 +150,14 @@ void MainWindow::onPortFoundStart()
     // An empty list keeps the last known choice, so a port that comes back
     // after a pass without it is chosen again.
     if (ui->comboBoxPort->count() > 0)
-        lastPortName = ui->comboBoxPort->currentText();
+        m_lastPortName = ui->comboBoxPort->currentText();
     ui->comboBoxPort->clear();
 }
 
 void MainWindow::onPortFoundEnd()
 {
     for (int i = 0; i < ui->comboBoxPort->count(); ++i) {
-        if (ui->comboBoxPort->itemText(i) == lastPortName) {
+        if (ui->comboBoxPort->itemText(i) == m_lastPortName) {
             ui->comboBoxPort->setCurrentIndex(i);
             break;
         }
@@ -146,18 +166,18 @@ void MainWindow::onPortFoundEnd()
 
 void MainWindow::onTimeOut()
 {
-    detectTimer.stop();
-    detectThread.startDetect();
+    m_detectTimer.stop();
+    m_detectThread.startDetect();
 }
 
 void MainWindow::startExchange(const QByteArray &request, bool write)
 {
-    device.setPortName(ui->comboBoxPort->currentText());
-    device.setRequest(request);
+    m_device.setPortName(ui->comboBoxPort->currentText());
+    m_device.setRequest(request);
     // One exchange at a time: nothing in the window can be used until it ends.
     setEnabled(false);
-    isWrite = write;
-    device.startDownload();
+    m_isWrite = write;
+    m_device.startDownload();
 }
 
 void MainWindow::on_pushButtonRead_clicked()
@@ -168,15 +188,14 @@ void MainWindow::on_pushButtonRead_clicked()
 void MainWindow::on_pushButtonWrite_clicked()
 {
     Frames::FormInput input;
-    input.frequency = ui->lineEditRF->text();
-    input.groupId = ui->lineEditID->text();
-    input.trxRate = ui->comboBoxTRX->currentIndex();
-    input.power = ui->comboBoxPower->currentIndex();
-    input.baudRate = ui->comboBoxBaudrate->currentIndex();
-    input.parity = ui->comboBoxParity->currentIndex();
-    input.wakeupTime = ui->comboBoxWakeupTime->currentIndex();
+    for (Frames::Field field : Frames::ALL_FIELDS) {
+        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+            input.codes[field] = static_cast<QComboBox *>(fieldWidget(field))->currentIndex();
+        else
+            input.texts[field] = static_cast<QLineEdit *>(fieldWidget(field))->text();
+    }
 
-    const double megahertz = input.frequency.toDouble();
+    const double megahertz = input.texts[Frames::Frequency].toDouble();
     qDebug() << megahertz;
     qDebug() << megahertz * 1000;
 
@@ -206,18 +225,10 @@ void MainWindow::onFinalProgress(QByteArray configData)
     ui->label_8->setText(parameters->model);
     ui->label_10->setText(parameters->version);
     ui->label_14->setText(parameters->mac);
-    const Frames::Settings &settings = parameters->settings;
-    ui->lineEditID->setText(QString::number(settings.groupId, 10));
-    qDebug() << settings.frequencyKHz;
-    ui->lineEditRF->setText(Frames::frequencyText(settings.frequencyKHz));
-    // A code that names no item leaves its list without a current item.
-    ui->comboBoxTRX->setCurrentIndex(settings.trxRate);
-    ui->comboBoxPower->setCurrentIndex(settings.power);
-    ui->comboBoxBaudrate->setCurrentIndex(settings.baudRate);
-    ui->comboBoxParity->setCurrentIndex(settings.parity);
-    ui->comboBoxWakeupTime->setCurrentIndex(settings.wakeupTime);
+    qDebug() << parameters->settings.frequencyKHz;
+    showSettings(parameters->settings);
 
-    if (isWrite)
+    if (m_isWrite)
         QMessageBox::about(nullptr, tr("Write"), tr("Write parameters successfully."));
     else
         QMessageBox::about(nullptr, tr("Read"), tr("Read parameters successfully."));
@@ -227,7 +238,7 @@ void MainWindow::endFailedExchange(const QString &text)
 {
     setEnabled(true);
     // The port may be gone: look again in a second, while the box is open.
-    detectTimer.start(1000);
+    m_detectTimer.start(1000);
     QMessageBox::critical(nullptr, tr("critical"), text);
 }
 

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "config/device.h"
+#include "config/frames.h"
 #include "discovery/detectdevicethread.h"
 
 class QDeviceWatcher;
@@ -48,15 +49,17 @@ private:
     void initForm();
     void startExchange(const QByteArray &request, bool write);
     void endFailedExchange(const QString &text);
+    QWidget *fieldWidget(Frames::Field field) const;
+    void showSettings(const Frames::Settings &settings);
 
     Ui::MainWindow *ui;
-    DetectDeviceThread detectThread;
-    QTimer detectTimer;
-    Device device;
+    DetectDeviceThread m_detectThread;
+    QTimer m_detectTimer;
+    Device m_device;
     // Outlives the window: owned by the application object.
-    QDeviceWatcher *watcher = nullptr;
-    QString lastPortName;
-    bool isWrite = false;
+    QDeviceWatcher *m_watcher = nullptr;
+    QString m_lastPortName;
+    bool m_isWrite = false;
 };
 
 #endif // MAINWINDOW_H

@@ -50,7 +50,7 @@ public:
         QObject::connect(&moduleThread, &QThread::finished, module, &QObject::deleteLater);
         moduleThread.start();
         device.setPortName(Port);
-        device.setRequest(SimulatedModule::ReadRequest);
+        device.setRequest(SimulatedModule::READ_REQUEST);
     }
     ~Rig()
     {

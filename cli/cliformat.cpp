@@ -11,10 +11,10 @@ namespace CliFormat {
 
 namespace {
 
-const QString PortKey = QStringLiteral("port");
-const QString ModelKey = QStringLiteral("model");
-const QString VersionKey = QStringLiteral("version");
-const QString MacKey = QStringLiteral("mac");
+const QString PORT_KEY = QStringLiteral("port");
+const QString MODEL_KEY = QStringLiteral("model");
+const QString VERSION_KEY = QStringLiteral("version");
+const QString MAC_KEY = QStringLiteral("mac");
 
 // JSON numbers come back as doubles; give them to the text parsers as the
 // shortest text that reads back as the same double.
@@ -30,7 +30,7 @@ std::optional<int> parseJsonValue(Field field, const QJsonValue &value)
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
-    if (field == Frames::Frequency)
+    if (Frames::fieldSpec(field).kind == Frames::FieldKind::Frequency)
         return parseValue(field, numberText(number));
     // A group ID or a list item given as a number ("power": 7, "baud": 9600)
     // must be a whole one.
@@ -43,85 +43,35 @@ std::optional<int> parseJsonValue(Field field, const QJsonValue &value)
 
 QString optionName(Field field)
 {
-    switch (field) {
-    case Frames::Frequency:
-        return QStringLiteral("--freq");
-    case Frames::GroupId:
-        return QStringLiteral("--group");
-    case Frames::TrxRate:
-        return QStringLiteral("--rate");
-    case Frames::Power:
-        return QStringLiteral("--power");
-    case Frames::BaudRate:
-        return QStringLiteral("--baud");
-    case Frames::Parity:
-        return QStringLiteral("--parity");
-    case Frames::WakeupTime:
-        return QStringLiteral("--wakeup");
-    }
-    return QString();
+    return QString::fromLatin1(Frames::fieldSpec(field).option);
 }
 
 std::optional<int> parseValue(Field field, const QString &text)
 {
-    switch (field) {
-    case Frames::Frequency: {
-        const std::optional<quint32> kHz = Frames::parseFrequency(text.trimmed());
-        if (!kHz)
-            return std::nullopt;
-        return int(*kHz);
-    }
-    case Frames::GroupId:
-        return Frames::parseGroupId(text.trimmed());
-    default: {
-        const int code = Frames::itemIndex(field, text.trimmed());
-        if (code < 0)
-            return std::nullopt;
-        return code;
-    }
-    }
+    return Frames::parseText(field, text.trimmed());
 }
 
 QString refusal(Field field)
 {
-    // Let the window's check word it: give it settings refused in this field.
-    Frames::Settings settings;
-    if (field == Frames::Frequency)
-        settings.frequencyKHz = 0;
-    else if (field == Frames::GroupId)
-        settings.groupId = -1;
-    else
-        settings.setCode(field, -1);
-    for (const Frames::Problem &problem : Frames::validate(settings)) {
-        if (problem.field == field)
-            return problem.message;
-    }
-    return QString();
+    return Frames::refusal(field);
 }
 
 Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes)
 {
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-        if (it.key() == Frames::Frequency)
-            settings.frequencyKHz = quint32(it.value());
-        else if (it.key() == Frames::GroupId)
-            settings.groupId = it.value();
-        else
-            settings.setCode(it.key(), it.value());
-    }
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+        settings.setValue(it.key(), it.value());
     return settings;
 }
 
 QString valueText(Field field, const Frames::Settings &settings)
 {
-    if (field == Frames::Frequency)
-        return Frames::frequencyText(settings.frequencyKHz) + QStringLiteral(" MHz");
-    if (field == Frames::GroupId)
-        return QString::number(settings.groupId);
-    const QString item = Frames::itemText(field, settings.code(field));
-    if (item.isEmpty())
-        return QStringLiteral("(code %1)").arg(settings.code(field));
-    return item;
+    const int value = settings.value(field);
+    const QString text = Frames::valueText(field, value);
+    if (text.isEmpty())
+        return QStringLiteral("(code %1)").arg(value);
+    if (const char *unit = Frames::fieldSpec(field).unit)
+        return text + QLatin1Char(' ') + QLatin1String(unit);
+    return text;
 }
 
 QString parametersText(const QString &port, const Frames::Parameters &parameters)
@@ -145,19 +95,29 @@ QString parametersText(const QString &port, const Frames::Parameters &parameters
 
 QJsonObject parametersJson(const QString &port, const Frames::Parameters &parameters)
 {
-    const Frames::Settings &s = parameters.settings;
     QJsonObject object;
-    object.insert(PortKey, port);
-    object.insert(Frames::fieldKey(Frames::Frequency),
-                  Frames::frequencyText(s.frequencyKHz).toDouble());
-    object.insert(Frames::fieldKey(Frames::GroupId), s.groupId);
-    for (Field field : Frames::LIST_FIELDS) {
-        const QString item = Frames::itemText(field, s.code(field));
-        object.insert(Frames::fieldKey(field), item.isEmpty() ? QJsonValue() : QJsonValue(item));
+    object.insert(PORT_KEY, port);
+    for (Field field : Frames::ALL_FIELDS) {
+        const int value = parameters.settings.value(field);
+        const QString text = Frames::valueText(field, value);
+        QJsonValue json;
+        switch (Frames::fieldSpec(field).kind) {
+        case Frames::FieldKind::Frequency:
+            json = text.toDouble(); // MHz
+            break;
+        case Frames::FieldKind::Number:
+            json = value;
+            break;
+        case Frames::FieldKind::List:
+            if (!text.isEmpty()) // null for a code that names no item
+                json = text;
+            break;
+        }
+        object.insert(Frames::fieldKey(field), json);
     }
-    object.insert(ModelKey, parameters.model);
-    object.insert(VersionKey, parameters.version);
-    object.insert(MacKey, parameters.mac);
+    object.insert(MODEL_KEY, parameters.model);
+    object.insert(VERSION_KEY, parameters.version);
+    object.insert(MAC_KEY, parameters.mac);
     return object;
 }
 
@@ -184,7 +144,7 @@ std::optional<Changes> changesFromJson(const QByteArray &json, QString *error)
             continue;
         const std::optional<int> parsed = parseJsonValue(field, value);
         if (!parsed) {
-            *error = QStringLiteral("\"%1\": %2").arg(key, refusal(field));
+            *error = QStringLiteral("\"%1\": %2").arg(key, Frames::refusal(field));
             return std::nullopt;
         }
         changes.insert(field, *parsed);
@@ -196,13 +156,10 @@ QStringList differences(const Frames::Settings &wanted, const Frames::Settings &
 {
     QStringList texts;
     for (Field field : Frames::ALL_FIELDS) {
-        const QString w = valueText(field, wanted);
-        const QString g = valueText(field, got);
-        const bool differs = field == Frames::Frequency ? wanted.frequencyKHz != got.frequencyKHz
-                             : field == Frames::GroupId ? wanted.groupId != got.groupId
-                                                        : wanted.code(field) != got.code(field);
-        if (differs)
-            texts << QStringLiteral("%1: wanted %2, got %3").arg(Frames::fieldName(field), w, g);
+        if (wanted.value(field) != got.value(field))
+            texts << QStringLiteral("%1: wanted %2, got %3")
+                         .arg(Frames::fieldName(field), valueText(field, wanted),
+                              valueText(field, got));
     }
     return texts;
 }
@@ -242,7 +199,7 @@ QJsonArray portsJson(const QList<PortEntry> &ports)
     QJsonArray array;
     for (const PortEntry &port : ports) {
         QJsonObject object;
-        object.insert(PortKey, port.name);
+        object.insert(PORT_KEY, port.name);
         object.insert(QStringLiteral("vid"), port.hasIdentifiers
                                                  ? QJsonValue(identifiersText(port).left(4))
                                                  : QJsonValue());

@@ -1,6 +1,8 @@
 #include "cli/clitool.h"
 
-#include "cli/exchange.h"
+#include "cli/portrunner.h"
+#include "cli/signalnotifier.h"
+#include "cli/station.h"
 #include "config/frames.h"
 #include "discovery/detectdevicethread.h"
 #include "discovery/usbadapter.h"
@@ -11,8 +13,10 @@
 #include <QSerialPortInfo>
 
 #include <cstdio>
+#include <utility>
 
 using Frames::Field;
+using Code = PortResult::Code;
 
 namespace {
 
@@ -24,9 +28,32 @@ const QCommandLineOption JsonOption("json", "Print JSON instead of text.");
 const QCommandLineOption AllOption("all", "List every serial port; mark recognised ones with *.");
 const QCommandLineOption
     PortOption("port",
-               "Serial port of the module (e.g. ttyUSB0 or /dev/ttyUSB0). May be left out when "
-               "exactly one recognised adapter is attached.",
+               "Serial port of the module (e.g. ttyUSB0 or /dev/ttyUSB0); repeat it for several "
+               "modules, served side by side. May be left out when exactly one recognised "
+               "adapter is attached.",
                "name");
+const QCommandLineOption AllPortsOption("all", "Every recognised adapter attached, side by side.");
+const QCommandLineOption ListPortOption("port", "Only this port; may be repeated.", "name");
+const QCommandLineOption
+    SettleOption("settle",
+                 "Wait MS after each exchange, for modules that need a pause between exchanges; "
+                 "default 0.",
+                 "ms", "0");
+const QCommandLineOption ProvisionFromOption(
+    "from", "The values to write, as read --json wrote it; without it, each module's own.", "file");
+const QCommandLineOption TableOption(
+    "table",
+    "Values of each module's own, by MAC: a CSV file whose header names mac and any of "
+    "frequency, group, rate, power, baud, parity, wakeup, then one row per module. Its row "
+    "goes on top of --from. An empty cell keeps the other value.",
+    "file");
+const QCommandLineOption OnlyListedOption("only-listed",
+                                          "Skip (and report) modules whose MAC is not in --table.");
+const QCommandLineOption
+    WatchOption("watch", "Then stay, and provision each recognised adapter as it is plugged in "
+                         "(once per plug) until Ctrl+C or SIGTERM, which end it after the "
+                         "exchanges in progress.");
+const QCommandLineOption LogOption("log", "Append the result lines to FILE as well.", "file");
 const QCommandLineOption
     FromOption("from",
                "Take the values from FILE, as read --json wrote it (model, version and MAC are "
@@ -39,20 +66,15 @@ const QCommandLineOption DelayOption("delay", "Pause between reply bytes for tri
 
 QCommandLineOption valueOption(Field field)
 {
-    const QString name = CliFormat::optionName(field).mid(2);
-    switch (field) {
-    case Frames::Frequency:
-        return {name, "RF frequency in MHz, e.g. 868.1.", "MHz"};
-    case Frames::GroupId:
-        return {name, "Group ID, 0 to 255.", "N"};
-    case Frames::Parity:
-        return {name, "UART parity: none, odd or even.", "parity"};
-    default:
-        return {name,
-                QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
-                                              Frames::itemTexts(field).join(", ")),
-                "value"};
+    const Frames::FieldSpec &spec = Frames::fieldSpec(field);
+    QString help = QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
+                                                 Frames::itemTexts(field).join(", "));
+    if (spec.optionHelp) {
+        help = QString::fromLatin1(spec.optionHelp);
+        if (spec.kind == Frames::FieldKind::Number)
+            help = help.arg(spec.minimum).arg(spec.maximum);
     }
+    return {CliFormat::optionName(field).mid(2), help, QString::fromLatin1(spec.optionValue)};
 }
 
 struct CommandInfo
@@ -63,20 +85,35 @@ struct CommandInfo
 };
 
 const CommandInfo Commands[] = {
-    {"list", "list [--all] [--json]",
+    {"list", "list [--all] [--port NAME]... [--json]",
      "Lists the serial ports of recognised adapters ({adapters}), one a line: port, VID:PID, "
-     "description."},
-    {"read", "read [--port NAME] [--json]",
+     "description. With --port, only the ports named; one that is not there gives exit code 3."},
+    {"read", "read [--port NAME]... [--all] [--settle MS] [--json]",
      "Reads the module's parameters and prints them: RF frequency (MHz), group ID, RF TRx rate, "
      "RF power, UART baud rate and parity, wake-up time, model, version and MAC. An exchange "
-     "takes a little over 3 s; a module that does not answer, about 10 s."},
+     "takes a few tens of milliseconds; a module that does not answer, about 10 s. With several "
+     "ports (--port repeated, or --all) the modules are read side by side: every line is "
+     "prefixed with its port, --json prints one object per line and port with its \"outcome\", "
+     "a summary line on standard error names the ports that failed and why, and the exit code "
+     "is the worst of the ports'. Ctrl+C then ends it after the exchanges in progress."},
     {"write",
-     "write [--port NAME] [--freq MHZ] [--group N] [--rate TEXT] [--power N] [--baud N] "
-     "[--parity none|odd|even] [--wakeup TEXT] [--from FILE] [--json]",
+     "write [--port NAME]... [--all] [--freq MHZ] [--group N] [--rate TEXT] [--power N] "
+     "[--baud N] [--parity none|odd|even] [--wakeup TEXT] [--from FILE] [--settle MS] [--json]",
      "Reads the module, applies the values given, writes them, and prints what the module then "
      "reports. Values are written as the window shows them (--rate 4.56K --power 7 --wakeup 1s). "
      "When the module reports other values than those written, each such field is named, with "
-     "what was wanted and what came back, and the exit code is 6."},
+     "what was wanted and what came back, and the exit code is 6. Several ports are written side "
+     "by side, as read does."},
+    {"provision",
+     "provision [--from FILE] [--table FILE.csv [--only-listed]] [--watch] [--log FILE] "
+     "[--settle MS] [--json]",
+     "The provisioning station: writes the values of --from, each module's row of --table on "
+     "top, to every recognised adapter attached, side by side, and verifies each. Each module's "
+     "MAC is read first. One result line per module as it ends: time (UTC), port, model, MAC, "
+     "and \"provisioned\" with the values, \"skipped\" or \"failed\" with why (--json: one "
+     "object per line). A module that fails does not stop the others; a summary line goes to "
+     "standard error, and the exit code is the worst of the modules'. A malformed table is "
+     "refused, naming its line, before anything is sent."},
     {"simulate", "simulate [--behaviour NAME] [--delay MS]",
      "Serves a simulated module on a pseudo-terminal until interrupted (Ctrl+C). Prints the "
      "terminal's path on standard output, for --port."},
@@ -181,16 +218,43 @@ QString CliTool::mainHelp() const
         "Commands:\n");
     for (const CommandInfo &info : Commands)
         text += wrap(QLatin1String(info.synopsis), 8, 2);
-    text += QStringLiteral("  help COMMAND\n"
-                           "\n"
-                           "Options:\n"
-                           "  -h, --help     this help; COMMAND --help for a command's\n"
-                           "  -q, --quiet    no progress on standard error\n"
-                           "  --version      the version\n"
-                           "\n"
-                           "Results go to standard output; progress and failures, one line\n"
-                           "each naming the port, to standard error.\n"
-                           "\n");
+    text +=
+        QStringLiteral("  help COMMAND\n"
+                       "\n"
+                       "Options:\n"
+                       "  -h, --help     this help; COMMAND --help for a command's\n"
+                       "  -q, --quiet    no progress on standard error\n"
+                       "  --version      the version\n"
+                       "\n"
+                       "Results go to standard output; progress and failures, one line\n"
+                       "each naming the port, to standard error.\n"
+                       "\n"
+                       "Several modules at once (read, write):\n"
+                       "  --port NAME    may be repeated: the modules are served side by side,\n"
+                       "                 each result line names its port, and a summary on\n"
+                       "                 standard error names the ports that failed and why\n"
+                       "  --all          every recognised adapter attached\n"
+                       "\n"
+                       "Pacing (read, write, provision):\n"
+                       "  --settle MS    wait MS after each exchange, for modules that need a\n"
+                       "                 pause between exchanges; default 0\n"
+                       "\n"
+                       "Provisioning station (provision): writes and verifies every\n"
+                       "recognised adapter, reading each module's MAC first; one result line\n"
+                       "per module (time, port, model, MAC, provisioned or why not).\n"
+                       "  --from FILE    the values to write, as read --json wrote them\n"
+                       "  --table CSV    each module's own values by MAC, on top of --from: a\n"
+                       "                 header naming mac and field keys (frequency, group,\n"
+                       "                 rate, power, baud, parity, wakeup), a row per module\n"
+                       "  --only-listed  skip modules whose MAC is not in the table\n"
+                       "  --watch        stay, and provision each adapter plugged in, once per\n"
+                       "                 plug, until Ctrl+C or SIGTERM, which end it after the\n"
+                       "                 exchanges in progress\n"
+                       "  --log FILE     append the result lines to FILE\n"
+                       "  --json         one JSON object per line\n"
+                       "\n"
+                       "With several ports the exit code is the worst of theirs.\n"
+                       "\n");
     return text + exitCodesHelp();
 }
 
@@ -200,24 +264,24 @@ int CliTool::run(const QStringList &arguments)
     if (args.isEmpty()) {
         err << mainHelp();
         err.flush();
-        return UsageError;
+        return PortResult::UsageError;
     }
     const QString first = args.first();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         out << mainHelp();
         out.flush();
-        return Success;
+        return PortResult::Success;
     }
     if (first == QLatin1String("--version")) {
         out << Program << ' ' << QCoreApplication::applicationVersion() << '\n';
         out.flush();
-        return Success;
+        return PortResult::Success;
     }
     if (first == QLatin1String("help")) {
         if (args.size() == 1) {
             out << mainHelp();
             out.flush();
-            return Success;
+            return PortResult::Success;
         }
         return runCommand(args.at(1), {QStringLiteral("--help")});
     }
@@ -230,7 +294,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     if (!info) {
         err << Program << ": unknown command \"" << name << "\"; see " << Program << " --help\n";
         err.flush();
-        return UsageError;
+        return PortResult::UsageError;
     }
     command = name;
 
@@ -240,14 +304,27 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     if (name == QLatin1String("list")) {
         parser.addOption(AllOption);
         parser.addOption(JsonOption);
+        parser.addOption(ListPortOption);
     } else if (name == QLatin1String("read")) {
         parser.addOption(PortOption);
+        parser.addOption(AllPortsOption);
+        parser.addOption(SettleOption);
         parser.addOption(JsonOption);
     } else if (name == QLatin1String("write")) {
         parser.addOption(PortOption);
+        parser.addOption(AllPortsOption);
         for (Field field : Frames::ALL_FIELDS)
             parser.addOption(valueOption(field));
         parser.addOption(FromOption);
+        parser.addOption(SettleOption);
+        parser.addOption(JsonOption);
+    } else if (name == QLatin1String("provision")) {
+        parser.addOption(ProvisionFromOption);
+        parser.addOption(TableOption);
+        parser.addOption(OnlyListedOption);
+        parser.addOption(WatchOption);
+        parser.addOption(LogOption);
+        parser.addOption(SettleOption);
         parser.addOption(JsonOption);
     } else {
         QCommandLineOption behaviour = BehaviourOption;
@@ -259,7 +336,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
 
     if (!parser.parse(QStringList{QLatin1String(Program)} + arguments)) {
         fail(QStringLiteral("%1; see %2 %3 --help").arg(parser.errorText(), Program, name));
-        return UsageError;
+        return PortResult::UsageError;
     }
     if (parser.isSet(HelpOption)) {
         // Qt's usage line names neither the command nor its synopsis.
@@ -269,12 +346,12 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
             << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
             << exitCodesHelp();
         out.flush();
-        return Success;
+        return PortResult::Success;
     }
     if (!parser.positionalArguments().isEmpty()) {
         fail(QStringLiteral("unexpected argument \"%1\"; see %2 %3 --help")
                  .arg(parser.positionalArguments().first(), Program, name));
-        return UsageError;
+        return PortResult::UsageError;
     }
     quiet = parser.isSet(QuietOption);
 
@@ -284,6 +361,8 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         return read(parser);
     if (name == QLatin1String("write"))
         return write(parser);
+    if (name == QLatin1String("provision"))
+        return provision(parser);
     return simulate(parser);
 }
 
@@ -311,33 +390,61 @@ QList<CliFormat::PortEntry> CliTool::scanPorts() const
 
 int CliTool::list(QCommandLineParser &parser)
 {
-    const bool all = parser.isSet(AllOption);
+    // Named as /dev/ttyUSB0 or as ttyUSB0.
+    QStringList named = parser.values(ListPortOption);
+    for (QString &name : named)
+        name = name.section(QLatin1Char('/'), -1);
+    const bool all = parser.isSet(AllOption) || !named.isEmpty();
     QList<CliFormat::PortEntry> ports = scanPorts();
-    if (!all) {
-        ports.erase(std::remove_if(ports.begin(), ports.end(),
-                                   [](const CliFormat::PortEntry &p) { return !p.recognised; }),
-                    ports.end());
-    }
+    ports.erase(std::remove_if(ports.begin(), ports.end(),
+                               [&](const CliFormat::PortEntry &port) {
+                                   return named.isEmpty() ? !all && !port.recognised
+                                                          : !named.contains(port.name);
+                               }),
+                ports.end());
+    QStringList missing = named;
+    for (const CliFormat::PortEntry &port : std::as_const(ports))
+        missing.removeAll(port.name);
     if (parser.isSet(JsonOption))
         out << QJsonDocument(CliFormat::portsJson(ports)).toJson(QJsonDocument::Indented);
     else
         out << CliFormat::portsText(ports, all);
     out.flush();
+    if (!missing.isEmpty()) {
+        fail(QStringLiteral("no such serial port: %1").arg(missing.join(QStringLiteral(", "))));
+        return PortResult::OpenFailed;
+    }
     if (ports.isEmpty())
         progress(all ? QStringLiteral("no serial ports found")
                      : QStringLiteral("no recognised adapter attached; --all lists every port"));
-    return Success;
+    return PortResult::Success;
 }
 
-std::optional<QString> CliTool::resolvePort(const QCommandLineParser &parser, int *exitCode)
+QStringList CliTool::recognisedPorts() const
+{
+    QStringList names;
+    for (const CliFormat::PortEntry &port : scanPorts()) {
+        if (port.recognised)
+            names << port.name;
+    }
+    return names;
+}
+
+QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCode)
 {
     if (parser.isSet(PortOption)) {
-        const QString port = parser.value(PortOption);
-        if (!port.isEmpty())
-            return port;
+        QStringList ports = parser.values(PortOption);
+        ports.removeDuplicates();
+        if (parser.isSet(AllPortsOption)) {
+            fail(QStringLiteral("--port and --all exclude each other"));
+            *exitCode = PortResult::UsageError;
+            return {};
+        }
+        if (!ports.contains(QString()))
+            return ports;
         fail(QStringLiteral("--port needs a port name"));
-        *exitCode = UsageError;
-        return std::nullopt;
+        *exitCode = PortResult::UsageError;
+        return {};
     }
     const QList<CliFormat::PortEntry> ports = scanPorts();
     QStringList recognised;
@@ -347,78 +454,104 @@ std::optional<QString> CliTool::resolvePort(const QCommandLineParser &parser, in
         if (port.recognised)
             recognised << port.name;
     }
-    if (recognised.size() == 1)
-        return recognised.first();
+    if (recognised.size() == 1 || (parser.isSet(AllPortsOption) && !recognised.isEmpty()))
+        return recognised;
     const QString seen = found.isEmpty() ? QStringLiteral("no serial ports at all")
                                          : QStringLiteral("serial ports: %1").arg(found.join(", "));
     if (recognised.isEmpty()) {
-        fail(QStringLiteral("no recognised adapter attached (%1); give --port").arg(seen));
-        *exitCode = OpenFailed;
+        fail(QStringLiteral("no recognised adapter attached (%1)%2")
+                 .arg(seen,
+                      parser.isSet(AllPortsOption) ? QString() : QStringLiteral("; give --port")));
+        *exitCode = PortResult::OpenFailed;
     } else {
-        fail(QStringLiteral("several recognised adapters attached (%1); choose one with --port")
+        fail(QStringLiteral("several recognised adapters attached (%1); choose one with --port, "
+                            "or --all")
                  .arg(seen));
-        *exitCode = UsageError;
+        *exitCode = PortResult::UsageError;
     }
+    return {};
+}
+
+std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
+{
+    bool ok = false;
+    const int settle = parser.value(SettleOption).toInt(&ok);
+    if (ok && settle >= 0)
+        return settle;
+    fail(QStringLiteral("--settle \"%1\" refused: a number of milliseconds, 0 or more")
+             .arg(parser.value(SettleOption)));
     return std::nullopt;
 }
 
-int CliTool::exchange(const QString &port, const QByteArray &request, const QString &what,
-                      Frames::Parameters *parameters)
+Exchange::Progress CliTool::progressCallback()
 {
-    Exchange link;
-    if (!quiet)
-        link.setProgress([this](const QString &text) { progress(text); });
-    switch (link.run(port, request, what)) {
-    case Exchange::Reply:
-        break;
-    case Exchange::OpenFail: {
-        QString reason = Exchange::openFailureReason(port);
-        if (reason.isEmpty())
-            reason = QStringLiteral("it did not open in three attempts");
-        fail(QStringLiteral("%1: the port did not open: %2").arg(port, reason));
-        return OpenFailed;
-    }
-    case Exchange::TimeOut:
-        fail(QStringLiteral("%1: no reply from the module (the %2 request was sent twice)")
-                 .arg(port, what));
-        return NoReply;
-    case Exchange::PortError:
-        fail(QStringLiteral("%1: port error while waiting for the reply to the %2 request "
-                            "(adapter pulled out?)")
-                 .arg(port, what));
-        return PortFailed;
-    }
-    // The worker only hands over replies that are long enough to decode.
-    const std::optional<Frames::Parameters> decoded = Frames::decodeParameterBlock(link.reply());
-    if (!decoded) {
-        fail(QStringLiteral("%1: the module's reply is too short").arg(port));
-        return PortFailed;
-    }
-    *parameters = *decoded;
-    return Success;
+    if (quiet)
+        return {};
+    return [this](const QString &text) { progress(text); };
 }
 
-void CliTool::printParameters(const QString &port, const Frames::Parameters &parameters, bool json)
+int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &plan,
+                      const QString &succeeded)
 {
-    if (json)
-        out << QJsonDocument(CliFormat::parametersJson(port, parameters))
-                   .toJson(QJsonDocument::Indented);
-    else
-        out << CliFormat::parametersText(port, parameters);
-    out.flush();
+    const std::optional<int> settle = settleTime(parser);
+    if (!settle)
+        return PortResult::UsageError;
+    int code = PortResult::Success;
+    const QStringList ports = resolvePorts(parser, &code);
+    if (ports.isEmpty())
+        return code;
+    // One port asked for alone keeps the plain output; --all is for
+    // scripts that take whatever is attached, so it always names ports.
+    const bool several = ports.size() > 1 || parser.isSet(AllPortsOption);
+    const bool json = parser.isSet(JsonOption);
+    PortRunner runner(plan, *settle, progressCallback(), [&](const PortResult &result) {
+        if (several && json)
+            out << QJsonDocument(result.json()).toJson(QJsonDocument::Compact) << '\n';
+        else if (several)
+            out << result.prefixedText();
+        else if (result.hasValues() && json)
+            out << QJsonDocument(CliFormat::parametersJson(result.port, *result.parameters))
+                       .toJson(QJsonDocument::Indented);
+        else if (result.hasValues())
+            out << CliFormat::parametersText(result.port, *result.parameters);
+        out.flush();
+        if (result.code != PortResult::Success)
+            fail(QStringLiteral("%1: %2").arg(result.port, result.reason));
+    });
+    // Several modules: an interruption waits for the exchanges in progress,
+    // so that the summary tells what each module was left with.
+    std::unique_ptr<SignalNotifier> interrupts;
+    if (several) {
+        interrupts = std::make_unique<SignalNotifier>();
+        QObject::connect(interrupts.get(), SIGNAL(interrupted()), &runner, SLOT(stop()));
+    }
+    for (const QString &port : ports)
+        runner.start(port);
+    runner.exec(false);
+    if (several)
+        fail(PortResult::summary(runner.results(), succeeded));
+    return PortResult::worstCode(runner.results());
 }
 
 int CliTool::read(QCommandLineParser &parser)
 {
-    int code = Success;
-    const std::optional<QString> port = resolvePort(parser, &code);
-    if (!port)
-        return code;
-    Frames::Parameters parameters;
-    code = exchange(*port, Frames::READ_REQUEST, QStringLiteral("read"), &parameters);
-    if (code == Success)
-        printParameters(*port, parameters, parser.isSet(JsonOption));
-    return code;
+    return runPorts(parser, ModuleJob::Plan(), QStringLiteral("read"));
+}
+
+std::optional<CliFormat::Changes> CliTool::readFromFile(const QCommandLineParser &parser)
+{
+    const QString path = parser.value(FromOption);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        fail(QStringLiteral("--from %1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    QString error;
+    const std::optional<CliFormat::Changes> changes =
+        CliFormat::changesFromJson(file.readAll(), &error);
+    if (!changes)
+        fail(QStringLiteral("--from %1: %2").arg(path, error));
+    return changes;
 }
 
 int CliTool::write(QCommandLineParser &parser)
@@ -427,19 +560,9 @@ int CliTool::write(QCommandLineParser &parser)
     CliFormat::Changes changes;
     bool refused = false;
     if (parser.isSet(FromOption)) {
-        const QString path = parser.value(FromOption);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("--from %1: %2").arg(path, file.errorString()));
-            return UsageError;
-        }
-        QString error;
-        const std::optional<CliFormat::Changes> fromFile =
-            CliFormat::changesFromJson(file.readAll(), &error);
-        if (!fromFile) {
-            fail(QStringLiteral("--from %1: %2").arg(path, error));
-            return UsageError;
-        }
+        const std::optional<CliFormat::Changes> fromFile = readFromFile(parser);
+        if (!fromFile)
+            return PortResult::UsageError;
         changes = *fromFile;
     }
     for (Field field : Frames::ALL_FIELDS) {
@@ -457,70 +580,96 @@ int CliTool::write(QCommandLineParser &parser)
         changes.insert(field, *value);
     }
     if (refused)
-        return UsageError;
+        return PortResult::UsageError;
     if (changes.isEmpty()) {
         fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
                  .arg(Program));
-        return UsageError;
+        return PortResult::UsageError;
     }
-
-    int code = Success;
-    const std::optional<QString> port = resolvePort(parser, &code);
-    if (!port)
-        return code;
-    Frames::Parameters before;
-    code = exchange(*port, Frames::READ_REQUEST, QStringLiteral("read"), &before);
-    if (code != Success)
-        return code;
-
     // Fields left as they are go back as read: a code the module reports
     // that names no item cannot be written back.
-    const Frames::Settings wanted = CliFormat::applyChanges(before.settings, changes);
-    const QList<Frames::Problem> problems = Frames::validate(wanted);
-    if (!problems.isEmpty()) {
-        QStringList texts;
-        for (const Frames::Problem &problem : problems)
-            texts << QStringLiteral("%1 (reported %2; give %3)")
-                         .arg(problem.message, CliFormat::valueText(problem.field, wanted),
-                              CliFormat::optionName(problem.field));
-        fail(QStringLiteral("%1: nothing written, the module's current values cannot be written "
-                            "back: %2")
-                 .arg(*port, texts.join(' ')));
-        return UsageError;
-    }
+    return runPorts(
+        parser,
+        [changes](const Frames::Parameters &read) {
+            return ModuleJob::writeStep(CliFormat::applyChanges(read.settings, changes));
+        },
+        QStringLiteral("written"));
+}
 
-    Frames::Parameters after;
-    code = exchange(*port, Frames::encodeWriteRequest(wanted), QStringLiteral("write"), &after);
-    if (code != Success)
-        return code;
-    printParameters(*port, after, parser.isSet(JsonOption));
-    const QStringList differences = CliFormat::differences(wanted, after.settings);
-    if (!differences.isEmpty()) {
-        fail(QStringLiteral("%1: the module reports other values than written: %2")
-                 .arg(*port, differences.join("; ")));
-        return Mismatch;
+int CliTool::provision(QCommandLineParser &parser)
+{
+    // The files are read and checked before anything is sent.
+    Station::Options options;
+    if (parser.isSet(ProvisionFromOption)) {
+        options.from = readFromFile(parser);
+        if (!options.from)
+            return PortResult::UsageError;
     }
-    return Success;
+    if (parser.isSet(TableOption)) {
+        const QString path = parser.value(TableOption);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            fail(QStringLiteral("--table %1: %2").arg(path, file.errorString()));
+            return PortResult::UsageError;
+        }
+        QString error;
+        options.table = ProvisionTable::parse(file.readAll(), &error);
+        if (!options.table) {
+            fail(QStringLiteral("--table %1: %2").arg(path, error));
+            return PortResult::UsageError;
+        }
+    }
+    if (!options.from && !options.table) {
+        fail(QStringLiteral("nothing to write: give --from, --table or both; see %1 provision "
+                            "--help")
+                 .arg(Program));
+        return PortResult::UsageError;
+    }
+    if (parser.isSet(OnlyListedOption) && !options.table) {
+        fail(QStringLiteral("--only-listed needs --table"));
+        return PortResult::UsageError;
+    }
+    const std::optional<int> settle = settleTime(parser);
+    if (!settle)
+        return PortResult::UsageError;
+    QFile log;
+    if (parser.isSet(LogOption)) {
+        log.setFileName(parser.value(LogOption));
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            fail(QStringLiteral("--log %1: %2").arg(log.fileName(), log.errorString()));
+            return PortResult::UsageError;
+        }
+    }
+    options.onlyListed = parser.isSet(OnlyListedOption);
+    options.watch = parser.isSet(WatchOption);
+    options.json = parser.isSet(JsonOption);
+    options.settleMs = *settle;
+    Station station(
+        options, [this] { return recognisedPorts(); }, out, progressCallback(),
+        [this](const QString &text) { fail(text); });
+    if (log.isOpen())
+        station.setLog(&log);
+    return station.run();
 }
 
 int CliTool::simulate(QCommandLineParser &parser)
 {
     if (!simulator) {
         fail(QStringLiteral("the simulated module is not available in this build"));
-        return UsageError;
+        return PortResult::UsageError;
     }
     const QString behaviour = parser.value(BehaviourOption);
     if (!behaviours.contains(behaviour)) {
         fail(QStringLiteral("--behaviour \"%1\" refused: choose one of %2")
                  .arg(behaviour, behaviours.join(", ")));
-        return UsageError;
+        return PortResult::UsageError;
     }
     bool ok = false;
     const int delay = parser.value(DelayOption).toInt(&ok);
     if (!ok || delay < 0) {
         fail(QStringLiteral("--delay \"%1\" refused: a number of milliseconds, 0 or more")
                  .arg(parser.value(DelayOption)));
-        return UsageError;
+        return PortResult::UsageError;
     }
     return simulator(behaviour, delay, out, err);
 }

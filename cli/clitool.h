@@ -2,6 +2,8 @@
 #define CLITOOL_H
 
 #include "cli/cliformat.h"
+#include "cli/modulejob.h"
+#include "cli/portresult.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -16,15 +18,6 @@
 class CliTool
 {
 public:
-    enum ExitCode {
-        Success = 0,
-        UsageError = 2, // also an invalid value, or several adapters and no --port
-        OpenFailed = 3, // also no recognised adapter and no --port
-        NoReply = 4,
-        PortFailed = 5,
-        Mismatch = 6,
-    };
-
     // Serves a simulated module until interrupted; returns the exit code.
     using Simulate = std::function<int(const QString &behaviour, int delayMs, QTextStream &out,
                                        QTextStream &err)>;
@@ -49,15 +42,23 @@ private:
     int list(QCommandLineParser &parser);
     int read(QCommandLineParser &parser);
     int write(QCommandLineParser &parser);
+    int provision(QCommandLineParser &parser);
     int simulate(QCommandLineParser &parser);
 
     QString mainHelp() const;
     static QString exitCodesHelp();
     QList<CliFormat::PortEntry> scanPorts() const;
-    std::optional<QString> resolvePort(const QCommandLineParser &parser, int *exitCode);
-    int exchange(const QString &port, const QByteArray &request, const QString &what,
-                 Frames::Parameters *parameters);
-    void printParameters(const QString &port, const Frames::Parameters &parameters, bool json);
+    QStringList recognisedPorts() const;
+    // The ports named, every recognised one with --all, or the only one
+    // attached; empty, with *exitCode set, when that fails.
+    QStringList resolvePorts(const QCommandLineParser &parser, int *exitCode);
+    std::optional<CliFormat::Changes> readFromFile(const QCommandLineParser &parser);
+    std::optional<int> settleTime(const QCommandLineParser &parser);
+    Exchange::Progress progressCallback();
+    // The exchanges of read and write on every port given; plan as for
+    // ModuleJob.
+    int runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &plan,
+                 const QString &succeeded);
     void progress(const QString &text);
     void fail(const QString &text);
 

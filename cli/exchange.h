@@ -1,19 +1,19 @@
 #ifndef EXCHANGE_H
 #define EXCHANGE_H
 
-#include "config/device.h"
+#include "config/m_device.h"
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 
-// One request and its reply through the module link worker, run to its end
-// for a tool without a window: the caller waits in run() while the event loop
-// carries the exchange, and progress goes to a callback as it happens.
+// One request and its reply through the module link worker, for a tool
+// without a window, carried by the event loop of the thread it lives in;
+// each exchange has a Device of its own. Progress goes to a callback as it
+// happens.
 class Exchange : public QObject
 {
     Q_OBJECT
@@ -26,16 +26,24 @@ public:
 
     // Progress texts: opening, request sent, re-sent, reply received. None
     // when no callback is set.
-    void setProgress(Progress progress) { this->progress = std::move(progress); }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // Idle time after each exchange, before finished(), for modules that need
+    // a pause between exchanges. The window's fixed pause is not used.
+    void setSettle(int ms) { m_settleMs = ms; }
 
     // what names the request in the progress texts ("read", "write").
-    Outcome run(const QString &portName, const QByteArray &request, const QString &what);
-    // The accepted reply of the last run that ended with Reply.
-    QByteArray reply() const { return replyBytes; }
+    // finished() follows, always from the event loop, never from start().
+    void start(const QString &portName, const QByteArray &request, const QString &what);
+    Outcome outcome() const { return m_outcome; }
+    // The accepted reply of the last exchange that ended with Reply.
+    QByteArray reply() const { return m_replyBytes; }
 
     // The system's reason why a port does not open, with a hint where one
     // helps; empty when it opens now.
     static QString openFailureReason(const QString &portName);
+
+signals:
+    void finished();
 
 private slots:
     void onFinalProgress(QByteArray configData);
@@ -48,17 +56,17 @@ private:
     void finish(Outcome outcome);
     void report(const QString &text);
 
-    Device device;
-    QEventLoop loop;
+    Device m_device;
     // The worker re-sends without a signal, when its reply timer first
     // expires; this one runs alongside it to say so.
-    QTimer resendNotice;
-    Progress progress;
-    QString portName;
-    QString what;
-    Outcome outcome = TimeOut;
-    bool finished = false;
-    QByteArray replyBytes;
+    QTimer m_resendNotice;
+    QTimer m_settle;
+    int m_settleMs = 0;
+    Progress m_progress;
+    QString m_portName;
+    QString m_what;
+    Outcome m_outcome = TimeOut;
+    QByteArray m_replyBytes;
 };
 
 #endif // EXCHANGE_H

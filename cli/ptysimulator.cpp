@@ -1,38 +1,19 @@
 #include "cli/ptysimulator.h"
 
+#include "cli/signalnotifier.h"
 #include "simulator/simulatedmodule.h"
 
 #include <QEventLoop>
-#include <QSocketNotifier>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-int PtySimulator::wakeFd[2] = {-1, -1};
-
 PtySimulator::PtySimulator(QObject *parent) : QObject(parent) {}
 
-PtySimulator::~PtySimulator()
-{
-    for (int &fd : wakeFd) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-}
-
-void PtySimulator::onSignal(int)
-{
-    // Only async-signal-safe calls here: wake the event loop through the pipe.
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd[1], &byte, 1);
-    errno = saved;
-}
+PtySimulator::~PtySimulator() = default;
 
 int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &out,
                         QTextStream &err)
@@ -55,22 +36,12 @@ int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &
         return 1;
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    if (::pipe2(wakeFd, O_CLOEXEC | O_NONBLOCK) != 0) {
-        ::close(master);
-        return 1;
-    }
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 
     SimulatedModule module(master, behaviour, true);
     module.setTrickleDelay(delayMs);
     QEventLoop loop;
-    QSocketNotifier wake(wakeFd[0], QSocketNotifier::Read);
-    connect(&wake, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    SignalNotifier interrupts;
+    connect(&interrupts, &SignalNotifier::interrupted, &loop, &QEventLoop::quit);
 
     out << name << '\n';
     out.flush();
@@ -79,8 +50,6 @@ int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &
     err.flush();
     loop.exec();
 
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
     err << "radioconf-cli: simulate: stopped after " << module.requests().size() << " request(s)\n";
     err.flush();
     return 0;

@@ -16,10 +16,6 @@ public:
 
     // Prints the terminal's path on out; returns the exit code.
     int serve(const QString &behaviour, int delayMs, QTextStream &out, QTextStream &err);
-
-private:
-    static void onSignal(int signal);
-    static int wakeFd[2];
 };
 
 #endif // PTYSIMULATOR_H

@@ -14,15 +14,15 @@ constexpr unsigned long OPEN_SETTLE_MS = 5;
 Device::Device(QObject *parent) : QThread(parent)
 {
     connect(this, SIGNAL(receive()), this, SLOT(onReceivePackage()));
-    connect(&timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    connect(&m_timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
     // A coarse timer may fire up to 5 % early; the reply time is a minimum.
-    timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setTimerType(Qt::PreciseTimer);
     // The port's bytes reach its buffer through this thread's event loop;
     // from there they go to the store the worker waits on.
-    connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
-    connect(&serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
-    readPoll.setInterval(20);
-    connect(&readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
+    connect(&m_serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
+    connect(&m_serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
+    m_readPoll.setInterval(20);
+    connect(&m_readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
 }
 
 Device::~Device()
@@ -33,12 +33,12 @@ Device::~Device()
 
 void Device::setPortName(const QString &name)
 {
-    portName = name;
+    m_portName = name;
 }
 
 void Device::setRequest(const QByteArray &bytes)
 {
-    request = bytes;
+    m_request = bytes;
 }
 
 void Device::startDownload()
@@ -50,12 +50,12 @@ void Device::startDownload()
 
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         if (openPort()) {
-            retryCount = 0;
-            serial.write(request);
-            timer.start(timing.replyTimeout);
+            m_retryCount = 0;
+            m_serial.write(m_request);
+            m_timer.start(m_timing.replyTimeout);
             return;
         }
-        QThread::msleep(timing.openRetryPause);
+        QThread::msleep(m_timing.openRetryPause);
     }
     stopWorker();
     emit openfail();
@@ -63,52 +63,53 @@ void Device::startDownload()
 
 bool Device::openPort()
 {
-    serial.setPortName(portName);
-    serial.setBaudRate(9600, QSerialPort::AllDirections);
-    serial.setDataBits(QSerialPort::Data8);
-    serial.setParity(QSerialPort::NoParity);
-    serial.setStopBits(QSerialPort::OneStop);
-    serial.setFlowControl(QSerialPort::NoFlowControl);
-    serial.open(QIODevice::ReadWrite);
-    serial.setRequestToSend(false);
-    serial.setDataTerminalReady(false);
+    m_serial.setPortName(m_portName);
+    m_serial.setBaudRate(9600, QSerialPort::AllDirections);
+    m_serial.setDataBits(QSerialPort::Data8);
+    m_serial.setParity(QSerialPort::NoParity);
+    m_serial.setStopBits(QSerialPort::OneStop);
+    m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    m_serial.open(QIODevice::ReadWrite);
+    m_serial.setRequestToSend(false);
+    m_serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
     // two calls above and leave UnsupportedOperationError behind; that is no
-    // fault of the link and must not be reported at the first time-out.
-    if (serial.isOpen())
-        serial.clearError();
+    // fault of the link. Any other error is, and the first expiry reports it.
+    if (m_serial.isOpen() && m_serial.error() == QSerialPort::UnsupportedOperationError)
+        m_serial.clearError();
 #ifdef Q_OS_WIN
     // Qt learns of arriving bytes from the driver's event wait. A driver
     // that cannot wait for events (wine's, on a line without modem status
     // lines) ends that wait at once and Qt's reading stalls; a read of the
     // port starts it again.
-    if (serial.isOpen())
-        readPoll.start();
+    if (m_serial.isOpen())
+        m_readPoll.start();
 #endif
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
-    if (!running) {
-        running = true;
+    if (!m_running) {
+        m_running = true;
         start(QThread::InheritPriority);
     }
-    return serial.isOpen();
+    return m_serial.isOpen();
 }
 
 QByteArray Device::getPackage()
 {
-    std::lock_guard<std::mutex> lock(storeMutex);
-    return rxPackage;
+    std::lock_guard<std::mutex> lock(m_storeMutex);
+    return m_rxPackage;
 }
 
 void Device::run()
 {
-    std::unique_lock<std::mutex> lock(storeMutex);
+    std::unique_lock<std::mutex> lock(m_storeMutex);
     for (;;) {
-        storeChanged.wait(lock, [this] { return !running || store.size() >= REPLY_MIN_LENGTH; });
-        if (!running)
+        m_storeChanged.wait(lock,
+                            [this] { return !m_running || m_store.size() >= REPLY_MIN_LENGTH; });
+        if (!m_running)
             return;
-        rxPackage = store;
-        store.clear();
+        m_rxPackage = m_store;
+        m_store.clear();
         lock.unlock();
         emit receive();
         lock.lock();
@@ -120,50 +121,50 @@ void Device::onReceivePackage()
     const QByteArray chunk = getPackage();
     if (chunk.size() < REPLY_MIN_LENGTH || chunk.at(0) != REPLY_START_BYTE)
         return;
-    timer.stop();
+    m_timer.stop();
     stopWorker();
     closePort();
-    QThread::msleep(timing.finalPause);
+    QThread::msleep(m_timing.finalPause);
     emit finalProgress(chunk);
 }
 
 void Device::onTimeOut()
 {
-    ++retryCount;
-    if (retryCount > 1) {
+    ++m_retryCount;
+    if (m_retryCount > 1) {
         qDebug().noquote() << "Device onTimeOut";
-        timer.stop();
+        m_timer.stop();
         stopWorker();
         closePort();
         emit timeOut();
-    } else if (serial.error() != QSerialPort::NoError) {
+    } else if (m_serial.error() != QSerialPort::NoError) {
         qDebug().noquote() << "Device onError";
-        timer.stop();
+        m_timer.stop();
         stopWorker();
         closePort();
         emit porterror();
     } else {
-        timer.stop();
+        m_timer.stop();
         qDebug().noquote() << "Device Retry";
         clearPort();
-        serial.write(request);
-        timer.start(timing.replyTimeout);
+        m_serial.write(m_request);
+        m_timer.start(m_timing.replyTimeout);
     }
 }
 
 void Device::onPortReadyRead()
 {
-    const QByteArray bytes = serial.readAll();
+    const QByteArray bytes = m_serial.readAll();
     if (bytes.isEmpty())
         return;
     bool enough;
     {
-        std::lock_guard<std::mutex> lock(storeMutex);
-        store += bytes;
-        enough = store.size() >= REPLY_MIN_LENGTH;
+        std::lock_guard<std::mutex> lock(m_storeMutex);
+        m_store += bytes;
+        enough = m_store.size() >= REPLY_MIN_LENGTH;
     }
     if (enough)
-        storeChanged.notify_one();
+        m_storeChanged.notify_one();
 }
 
 void Device::onPortError(QSerialPort::SerialPortError error)
@@ -173,7 +174,7 @@ void Device::onPortError(QSerialPort::SerialPortError error)
     // A port whose device has gone keeps signalling read errors for as long as
     // it stays open. Nothing more will come from it: stop watching it for input
     // and leave the error in place for the time-out to report.
-    const auto notifiers = serial.findChildren<QSocketNotifier *>();
+    const auto notifiers = m_serial.findChildren<QSocketNotifier *>();
     for (QSocketNotifier *notifier : notifiers) {
         if (notifier->type() == QSocketNotifier::Read)
             notifier->setEnabled(false);
@@ -182,15 +183,15 @@ void Device::onPortError(QSerialPort::SerialPortError error)
 
 void Device::stopWorker()
 {
-    if (!running)
+    if (!m_running)
         return;
     {
         // Under the lock, so the worker cannot miss the change between its
         // test and its sleep.
-        std::lock_guard<std::mutex> lock(storeMutex);
-        running = false;
+        std::lock_guard<std::mutex> lock(m_storeMutex);
+        m_running = false;
     }
-    storeChanged.notify_all();
+    m_storeChanged.notify_all();
     wait();
     // A take the worker made but this thread has not handled yet belongs to
     // the exchange that is ending; it must not be taken for a later outcome.
@@ -199,19 +200,19 @@ void Device::stopWorker()
 
 void Device::clearPort()
 {
-    serial.clear(QSerialPort::AllDirections);
+    m_serial.clear(QSerialPort::AllDirections);
     clearStore();
 }
 
 void Device::closePort()
 {
-    readPoll.stop();
-    serial.close();
+    m_readPoll.stop();
+    m_serial.close();
     clearStore();
 }
 
 void Device::clearStore()
 {
-    std::lock_guard<std::mutex> lock(storeMutex);
-    store.clear();
+    std::lock_guard<std::mutex> lock(m_storeMutex);
+    m_store.clear();
 }

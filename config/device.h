@@ -21,7 +21,10 @@ class Device : public QThread
 {
     Q_OBJECT
 public:
-    // Pauses and time-outs of an exchange, in milliseconds.
+    // Pauses and time-outs of an exchange, in milliseconds. The defaults are
+    // the window's. finalPause is the idle time between closing the port and
+    // reporting the reply; a caller that paces its exchanges itself (the
+    // command-line tool) sets it to 0.
     struct Timing
     {
         int openRetryPause = 1000;
@@ -38,9 +41,9 @@ public:
     bool openPort();
     QByteArray getPackage();
 
-    // Lets tests run the exchange on shorter times; the application never
-    // calls it.
-    void setTiming(const Timing &timing) { this->timing = timing; }
+    // Takes effect from the next exchange on.
+    void setTiming(const Timing &timing) { m_timing = timing; }
+    Timing getTiming() const { return m_timing; }
 
 signals:
     void receive();
@@ -67,22 +70,22 @@ private:
     void closePort();
     void clearStore();
 
-    QString portName;
-    QSerialPort serial;
-    QByteArray rxPackage;
-    std::atomic<bool> running{false};
-    QTimer timer;
+    QString m_portName;
+    QSerialPort m_serial;
+    QByteArray m_rxPackage;
+    std::atomic<bool> m_running{false};
+    QTimer m_timer;
     // Re-arms the port's reading while it is open (Windows only; see openPort).
-    QTimer readPoll;
-    qint32 retryCount = 0;
-    QByteArray request;
+    QTimer m_readPoll;
+    qint32 m_retryCount = 0;
+    QByteArray m_request;
 
     // Bytes moved out of the port by the owner, waiting for the worker's
-    // take; guarded, with rxPackage, by storeMutex.
-    std::mutex storeMutex;
-    std::condition_variable storeChanged;
-    QByteArray store;
-    Timing timing;
+    // take; guarded, with m_rxPackage, by m_storeMutex.
+    std::mutex m_storeMutex;
+    std::condition_variable m_storeChanged;
+    QByteArray m_store;
+    Timing m_timing;
 };
 
 #endif // DEVICE_H

@@ -6,8 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 
+#include "config/fieldtable.h"
 #include "config/replyformat.h"
 
 // The bytes exchanged with the radio module, and the values of the form they
@@ -27,36 +29,6 @@ using ::REPLY_START_BYTE;
 // Bytes 0 to 28 of a parameter block carry values; later ones are ignored.
 constexpr int PARAMETER_BLOCK_USED_LENGTH = 29;
 
-// Frequencies travel as 24-bit kHz.
-constexpr quint32 MAX_FREQUENCY_KHZ = 0xffffff;
-
-// The settings a write carries. The five lists follow their order in the
-// write request; the order of their items is part of the protocol.
-enum Field { Frequency, GroupId, TrxRate, Power, BaudRate, Parity, WakeupTime };
-constexpr Field LIST_FIELDS[] = {TrxRate, Power, BaudRate, Parity, WakeupTime};
-constexpr Field ALL_FIELDS[] = {Frequency, GroupId, TrxRate, Power, BaudRate, Parity, WakeupTime};
-
-// The values of the form; the defaults are the form's initial values. A list
-// code is the index of its item; a decoded reply may carry codes that name no
-// item (negative or too large), which leave the list without a current item.
-struct Settings
-{
-    quint32 frequencyKHz = 915000;
-    int groupId = 0;
-    int trxRate = 3;
-    int power = 7;
-    int baudRate = 3;
-    int parity = 0;
-    int wakeupTime = 5;
-
-    // For the list fields only; code() of another field is -1.
-    int code(Field field) const;
-    void setCode(Field field, int code);
-
-    bool operator==(const Settings &other) const;
-    bool operator!=(const Settings &other) const { return !(*this == other); }
-};
-
 // A decoded parameter block.
 struct Parameters
 {
@@ -66,17 +38,14 @@ struct Parameters
     Settings settings;
 };
 
-// What the form holds when Write is clicked: the two texts as typed and the
-// current index of each list (-1 when a list has no current item).
+// What the form holds when Write is clicked: the text fields as typed and the
+// current index of each list (-1 when a list has no current item), by Field.
 struct FormInput
 {
-    QString frequency; // MHz
-    QString groupId;
-    int trxRate = -1;
-    int power = -1;
-    int baudRate = -1;
-    int parity = -1;
-    int wakeupTime = -1;
+    FormInput() { codes.fill(-1); }
+
+    std::array<QString, FIELD_COUNT> texts;
+    std::array<int, FIELD_COUNT> codes;
 };
 
 struct Problem
@@ -117,8 +86,18 @@ int itemIndex(Field field, const QString &text);
 std::optional<quint32> parseFrequency(const QString &megahertz);
 // kHz as MHz text: exact, up to three decimals, no trailing zeros or point.
 QString frequencyText(quint32 kHz);
-// Decimal 0..255, else empty.
+// Decimal within the group ID's limits, else empty.
 std::optional<int> parseGroupId(const QString &text);
+// A value as the form or the tool takes it: MHz text for the frequency,
+// decimal for a number, an item for a list (as itemIndex); empty when refused.
+std::optional<int> parseText(Field field, const QString &text);
+// A value as the form shows it; a list's item untranslated, empty for a code
+// that names none.
+QString valueText(Field field, int value);
+
+// Why a value of the field is refused: names the field and what it accepts.
+// Translated (context "MainWindow").
+QString refusal(Field field);
 
 // The problems that keep settings from being written, in form order.
 QList<Problem> validate(const Settings &settings);

@@ -9,19 +9,19 @@ DetectDeviceThread::DetectDeviceThread(QObject *parent) : QThread(parent) {}
 
 DetectDeviceThread::~DetectDeviceThread()
 {
-    running = false;
+    m_running = false;
     wait();
 }
 
 void DetectDeviceThread::startDetect()
 {
-    running = true;
+    m_running = true;
     start(QThread::InheritPriority); // no effect while the thread still runs
 }
 
 void DetectDeviceThread::stopDetect()
 {
-    running = false;
+    m_running = false;
     wait();
 }
 
@@ -37,7 +37,7 @@ bool DetectDeviceThread::isRecognised(quint16 vendorId, quint16 productId)
 
 void DetectDeviceThread::run()
 {
-    while (running) {
+    while (m_running) {
         QStringList names;
         const auto ports = QSerialPortInfo::availablePorts();
         for (const QSerialPortInfo &info : ports) {

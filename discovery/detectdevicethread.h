@@ -29,7 +29,7 @@ protected:
     void run() override;
 
 private:
-    std::atomic<bool> running{false};
+    std::atomic<bool> m_running{false};
 };
 
 #endif // DETECTDEVICETHREAD_H

@@ -2,6 +2,9 @@
 // layer, with arbitrary wParam values and broadcast headers. The header is
 // copied into a buffer of exactly its size, with dbch_size telling that
 // size as the system does, so AddressSanitizer catches any read beyond it.
+// Each input starts from an empty layer and a watcher of its own: the
+// layer records every call, which over millions of inputs would look like
+// a leak, and an input then behaves the same when replayed alone.
 #include "devicewatcher/qdevicewatcher.h"
 #include "devicewatcher/qdevicewatcherprivate_win.h"
 
@@ -9,6 +12,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -18,17 +22,11 @@ void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 struct Harness
 {
-    Harness() : app(argc, argv)
-    {
-        qInstallMessageHandler(quiet);
-        watcher.addEventReceiver(&receiver);
-        watcher.start();
-    }
+    Harness() : app(argc, argv) { qInstallMessageHandler(quiet); }
     int argc = 1;
     char name[16] = "fuzz";
     char *argv[2] = {name, nullptr};
     QCoreApplication app;
-    QDeviceWatcher watcher;
     QObject receiver;
 };
 
@@ -60,7 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(header.get(), &declared, sizeof declared);
         lParam = reinterpret_cast<LPARAM>(header.get());
     }
-    Win32Layer::broadcastDeviceChange(wParam, lParam);
+    Win32Layer::reset();
+    QDeviceWatcher watcher;
+    watcher.addEventReceiver(&harness.receiver);
+    if (!watcher.start() || Win32Layer::broadcastDeviceChange(wParam, lParam).size() != 1)
+        std::abort(); // the watcher's window must be the one that hears it
     QCoreApplication::sendPostedEvents();
     return 0;
 }

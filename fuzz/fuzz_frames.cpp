@@ -32,10 +32,10 @@ void decodeChunk(const QByteArray &chunk)
         return;
     check(p->model.size() == 4 && p->version.size() == 7, "model and version widths");
     check(p->mac.size() == 16 && p->mac == p->mac.toUpper(), "MAC digits");
-    check(p->settings.groupId >= 0 && p->settings.groupId <= 255, "group range");
-    check(p->settings.frequencyKHz <= MAX_FREQUENCY_KHZ, "frequency range");
+    check(p->settings.groupId >= 0 && p->settings.groupId <= MAX_GROUP_ID, "group range");
+    check(quint32(p->settings.frequencyKHz) <= MAX_FREQUENCY_KHZ, "frequency range");
     for (Field field : LIST_FIELDS) {
-        const int code = p->settings.code(field);
+        const int code = p->settings.value(field);
         check(code >= -128 && code <= 127, "signed code");
         check(itemText(field, code).isEmpty() == (code < 0 || code >= itemTexts(field).size()),
               "item text only for a listed code");
@@ -54,7 +54,8 @@ void decodeChunk(const QByteArray &chunk)
     reply.replace(24, 5, frame.mid(11, 5));
     const std::optional<Parameters> again = decodeParameterBlock(reply);
     check(again && again->settings == p->settings, "write request round trip");
-    check(parseFrequency(frequencyText(p->settings.frequencyKHz)) == p->settings.frequencyKHz,
+    check(parseFrequency(frequencyText(p->settings.frequencyKHz)) ==
+              quint32(p->settings.frequencyKHz),
           "shown frequency parses back");
 }
 
@@ -67,7 +68,7 @@ void parseChunk(const QByteArray &chunk)
             check(parseFrequency(frequencyText(*kHz)) == kHz, "frequency text round trip");
         }
         const std::optional<int> group = parseGroupId(text);
-        check(!group || (*group >= 0 && *group <= 255), "group range");
+        check(!group || (*group >= 0 && *group <= MAX_GROUP_ID), "group range");
         for (Field field : LIST_FIELDS) {
             const int code = itemIndex(field, text);
             check(code == -1 || !itemText(field, code).isEmpty(), "found item exists");
@@ -80,14 +81,14 @@ void parseChunk(const QByteArray &chunk)
 void buildChunk(const QByteArray &chunk)
 {
     FormInput input;
-    input.frequency = QString::fromLatin1(chunk);
-    input.groupId = input.frequency;
-    const auto byteAt = [&chunk](int i) { return i < chunk.size() ? int(qint8(chunk[i])) : 0; };
-    input.trxRate = byteAt(0) % 8;
-    input.power = byteAt(1) % 10;
-    input.baudRate = byteAt(2) % 9;
-    input.parity = byteAt(3) % 5;
-    input.wakeupTime = byteAt(4) % 14;
+    input.texts.fill(QString::fromLatin1(chunk));
+    // Codes on both sides of the items, as a form never holds them.
+    int i = 0;
+    for (Field field : LIST_FIELDS) {
+        const int byte = i < chunk.size() ? int(qint8(chunk[i])) : 0;
+        input.codes[field] = byte % (itemTexts(field).size() + 2);
+        ++i;
+    }
     const WriteRequest request = buildWriteRequest(input);
     check(request.isValid() == (request.frame.size() == WRITE_REQUEST_LENGTH), "frame iff valid");
     check(request.isValid() || !request.messages().isEmpty(), "refusal says why");

@@ -7,7 +7,10 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libudev-dev
                 umockdev libumockdev-dev)
 RUN_PACKAGES=(xvfb xauth xdotool imagemagick)
-TEST_PACKAGES=(clang libclang-rt-14-dev g++-mingw-w64-x86-64)
+# scripts/test's stages beyond the plain build: the libFuzzer targets (clang)
+# and the Windows backend against the real Windows headers.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+MINGW_PACKAGES=(g++-mingw-w64-x86-64)
 # The build against Qt 6 (RADIOCONF_QT6=ON); qt6-base-dev brings libgl-dev,
 # which Qt6Gui's CMake files look for, and the offscreen platform plugin.
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
@@ -34,10 +37,15 @@ ensure_packages() {
         "${missing[@]}" >&2
 }
 
-# configure_and_build DIR [cmake options...]
-configure_and_build() {
+# configure DIR [cmake options...]: the build folder DIR, RelWithDebInfo
+# unless the options say otherwise.
+configure() {
     local dir=$1
     shift
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
-        cmake --build "$dir" -j"$JOBS"
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+# configure_and_build DIR [cmake options...]: configure, then build everything.
+configure_and_build() {
+    configure "$@" && cmake --build "$1" -j"$JOBS"
 }

@@ -21,7 +21,7 @@ const struct
 {
     const char *name;
     SimulatedModule::Behaviour behaviour;
-} BehaviourNames[] = {
+} BEHAVIOUR_NAMES[] = {
     {"normal", SimulatedModule::Behaviour::Normal},
     {"silent", SimulatedModule::Behaviour::Silent},
     {"resend-only", SimulatedModule::Behaviour::AnswerResendOnly},
@@ -41,8 +41,8 @@ qint64 SimulatedModule::nowNs()
         .count();
 }
 
-const QByteArray SimulatedModule::ReadRequest = QByteArray::fromHex("ff4ccf52a152f0");
-const QByteArray SimulatedModule::WriteRequestHeader = QByteArray::fromHex("ff4ccf52a157f1");
+const QByteArray SimulatedModule::READ_REQUEST = QByteArray::fromHex("ff4ccf52a152f0");
+const QByteArray SimulatedModule::WRITE_REQUEST_HEADER = QByteArray::fromHex("ff4ccf52a157f1");
 
 SimulatedModule::SimulatedModule(int fd, Behaviour behaviour, bool ownsDescriptor, QObject *parent)
     : QObject(parent), m_fd(fd), m_ownsDescriptor(ownsDescriptor), m_behaviour(behaviour)
@@ -74,7 +74,7 @@ SimulatedModule::~SimulatedModule()
 
 bool SimulatedModule::parseBehaviour(const QString &name, Behaviour *behaviour)
 {
-    for (const auto &entry : BehaviourNames) {
+    for (const auto &entry : BEHAVIOUR_NAMES) {
         if (name == QLatin1String(entry.name)) {
             *behaviour = entry.behaviour;
             return true;
@@ -86,7 +86,7 @@ bool SimulatedModule::parseBehaviour(const QString &name, Behaviour *behaviour)
 QStringList SimulatedModule::behaviourNames()
 {
     QStringList names;
-    for (const auto &entry : BehaviourNames)
+    for (const auto &entry : BEHAVIOUR_NAMES)
         names << QString::fromLatin1(entry.name);
     return names;
 }
@@ -99,7 +99,7 @@ QByteArray SimulatedModule::macForPort(const QString &name)
 QByteArray SimulatedModule::block(const State &state)
 {
     QByteArray out;
-    out.reserve(BlockLength);
+    out.reserve(BLOCK_LENGTH);
     out += '\x24';
     out += state.model.leftJustified(4, '\0', true);
     out += state.version.leftJustified(7, '\0', true);
@@ -176,15 +176,15 @@ void SimulatedModule::handleFrames()
             return;
         }
         m_input.remove(0, start);
-        if (m_input.size() < ReadRequest.size())
+        if (m_input.size() < READ_REQUEST.size())
             return;
         QByteArray request;
-        if (m_input.startsWith(ReadRequest)) {
-            request = m_input.left(ReadRequest.size());
-        } else if (m_input.startsWith(WriteRequestHeader)) {
-            if (m_input.size() < WriteRequestLength)
+        if (m_input.startsWith(READ_REQUEST)) {
+            request = m_input.left(READ_REQUEST.size());
+        } else if (m_input.startsWith(WRITE_REQUEST_HEADER)) {
+            if (m_input.size() < WRITE_REQUEST_LENGTH)
                 return;
-            request = m_input.left(WriteRequestLength);
+            request = m_input.left(WRITE_REQUEST_LENGTH);
         } else {
             m_input.remove(0, 1); // a prefix that leads nowhere
             continue;
@@ -195,7 +195,7 @@ void SimulatedModule::handleFrames()
         ++m_requestsInBehaviour;
         emit requestReceived(request);
 
-        const bool isWrite = request.startsWith(WriteRequestHeader);
+        const bool isWrite = request.startsWith(WRITE_REQUEST_HEADER);
         if (isWrite && m_behaviour != Behaviour::IgnoreWrites) {
             const auto value = [&request](int i) { return quint8(request.at(i)); };
             m_state.frequencyKhz = (quint32(value(7)) << 16) | (quint32(value(8)) << 8) | value(9);
@@ -222,7 +222,7 @@ void SimulatedModule::handleFrames()
         }
         case Behaviour::Padded: {
             QByteArray reply = block(m_state);
-            for (int i = reply.size(); i < PaddedLength; ++i)
+            for (int i = reply.size(); i < PADDED_LENGTH; ++i)
                 reply += char(0xa0 + i);
             answer(reply);
             break;

@@ -43,11 +43,11 @@ public:
         quint8 wakeupTime = 5;
     };
 
-    static const QByteArray ReadRequest;
-    static const QByteArray WriteRequestHeader;
-    static constexpr int WriteRequestLength = 16;
-    static constexpr int BlockLength = 30;
-    static constexpr int PaddedLength = 40;
+    static const QByteArray READ_REQUEST;
+    static const QByteArray WRITE_REQUEST_HEADER;
+    static constexpr int WRITE_REQUEST_LENGTH = 16;
+    static constexpr int BLOCK_LENGTH = 30;
+    static constexpr int PADDED_LENGTH = 40;
 
     // Serves fd (not owned unless ownsDescriptor) from this thread's event loop.
     explicit SimulatedModule(int fd, Behaviour behaviour = Behaviour::Normal,

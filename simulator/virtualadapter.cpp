@@ -183,7 +183,7 @@ void VirtualAdapter::hangUp(const QString &name)
 {
     auto it = m_ports.find(name);
     if (it != m_ports.end())
-        hangUpLine(&it.value());
+        closeLine(name.toUtf8(), &it.value());
 }
 
 void VirtualAdapter::removeAll(const Port &port)

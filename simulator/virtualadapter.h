@@ -48,7 +48,9 @@ public:
     // Sends the udev "remove" events, takes the device out of the test bed
     // and drops its line, so that a port still open sees a hang-up.
     void unplug(const QString &name);
-    // Drops the line of a port that stays plugged (the far end goes away).
+    // Drops the line and its device node of a port that udev still lists:
+    // the node goes too, since the freed pseudo-terminal's number may be
+    // handed to another process's line at once.
     void hangUp(const QString &name);
     // Plugs a block device (disk with one partition) for device-watcher tests.
     bool plugDisk(const QString &disk);

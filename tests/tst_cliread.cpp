@@ -32,6 +32,8 @@ private slots:
         row("list", "--port @a", "list", 0, "@a" + cp2102);
         row("list, built-in port hidden", "--adapter builtin --port @a", "list", 0, "");
         row("list --all", "--adapter builtin --port @a", "list --all", 0, "  @a  ----:----\n");
+        row("list --port, one missing", "--port @a --port @b", "list --port /dev/@b --port ttyNone",
+            3, "* @b" + cp2102, "no such serial port: ttyNone");
         row("list --json", "--adapter cypress --port @a", "list --json", 0,
             "[{\"description\":\"CP2102 USB to UART Bridge Controller\",\"pid\":\"0003\","
             "\"port\":\"@a\",\"recognised\":true,\"vid\":\"04B4\"}]");
@@ -52,6 +54,9 @@ private slots:
             "/dev/ttyNoSuchPort: the port did not open: No such file or directory");
         row("no --port, no recognised adapter", "--adapter builtin --port @a", "read", 3, "",
             "no recognised adapter|@a (----:----)|--port");
+        row("--all, no recognised adapter", "--adapter builtin --port @a", "read --all", 3, "",
+            "no recognised adapter attached (serial ports: @a (----:----))");
+        row("refused --settle", "--port @a", "read --settle -1", 2, "", "--settle \"-1\" refused");
         row("no --port, two recognised adapters", "--port @a --port @b", "read", 2, "",
             "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)");
         // Refused values: nothing is sent, not even the read before the write.

@@ -6,6 +6,33 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include <atomic>
+#include <cstdarg>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+// While set, clearing a modem line fails as on a line that went dead (EIO):
+// an error other than the pseudo-terminal's "unsupported" while opening.
+static std::atomic<bool> modemLinesFail{false};
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
+{
+    va_list args;
+    va_start(args, request);
+    void *argument = va_arg(args, void *);
+    va_end(args);
+    if (modemLinesFail && request == TIOCMBIC) {
+        errno = EIO;
+        return -1;
+    }
+    using Ioctl = int (*)(int, unsigned long, ...);
+    static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+    return next(fd, request, argument);
+}
+
 using Behaviour = SimulatedModule::Behaviour;
 Q_DECLARE_METATYPE(SimulatedModule::Behaviour)
 
@@ -27,7 +54,7 @@ struct Rig
         QObject::connect(module.get(), &SimulatedModule::hungUp, [this] { bed.unplug(Port); });
         device->setTiming(real ? Device::Timing() : Device::Timing{100, 1500, 200});
         device->setPortName(Port);
-        device->setRequest(SimulatedModule::ReadRequest);
+        device->setRequest(SimulatedModule::READ_REQUEST);
     }
     int outcomes() const
     {
@@ -52,19 +79,6 @@ class TestDevice : public QObject
 private slots:
     void initTestCase() { QVERIFY2(VirtualAdapter::preloaded(), "run under umockdev-wrapper"); }
 
-    void interfaceOrder()
-    {
-        // The meta-object indexes are part of the class's interface.
-        const QMetaObject &mo = Device::staticMetaObject;
-        QStringList methods;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
-            methods << QString::number(mo.method(i).methodType()) + mo.method(i).methodSignature();
-        QCOMPARE(
-            methods.join(' '),
-            QString("1receive() 1updateProgress(QString) 1timeOut() 1openfail() "
-                    "1porterror() 1finalProgress(QByteArray) 2onReceivePackage() 2onTimeOut()"));
-    }
-
     void exchange_data()
     {
         using B = Behaviour;
@@ -72,7 +86,8 @@ private slots:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<int>("requests");
         QTest::addColumn<QStringList>("log");
-        // From startDownload to the outcome, at the application's times; 0: shortened times.
+        // From startDownload to the outcome, at the application's times (and
+        // less than a second more); 0: shortened times.
         QTest::addColumn<int>("minimumMs");
 
         QTest::newRow("30 bytes, real") << B::Normal << Final << 1 << QStringList() << 3000;
@@ -86,6 +101,8 @@ private slots:
         // Reported at the first expiry; the dead port must not keep the process busy.
         QTest::newRow("adapter pulled, real")
             << B::HangUp << PortError << 1 << QStringList{"Device onError"} << 5000;
+        QTest::newRow("modem lines fail")
+            << B::Silent << PortError << 1 << QStringList{"Device onError"} << 0;
     }
 
     void exchange()
@@ -97,8 +114,16 @@ private slots:
         QFETCH(int, minimumMs);
 
         Rig rig(behaviour, minimumMs > 0);
+        modemLinesFail = QByteArray(QTest::currentDataTag()) == "modem lines fail";
+        // Held open before the device opens it, to read the line's settings.
+        const int line = ::open(QFile::encodeName(rig.bed.rootDir() + "/dev/" + Port),
+                                O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(line >= 0);
         QByteArray reply;
         QElapsedTimer clock, sinceReply;
+        QList<qint64> requestMs;
+        QObject::connect(rig.module.get(), &SimulatedModule::requestReceived,
+                         [&] { requestMs << clock.elapsed(); });
         QObject::connect(rig.module.get(), &SimulatedModule::replySent,
                          [&](const QByteArray &sent) {
                              reply = sent;
@@ -113,17 +138,28 @@ private slots:
         const QTime before = QTime::currentTime();
         rig.device->startDownload();
         const QTime after = QTime::currentTime();
+        termios tio;
+        QVERIFY(tcgetattr(line, &tio) == 0 && ::close(line) == 0);
+        if (outcome != OpenFail) // 9600 baud, 8N1, no flow control
+            QCOMPARE(QString::asprintf("%d %d %x", int(cfgetispeed(&tio)), int(cfgetospeed(&tio)),
+                                       tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)),
+                     QString::asprintf("%d %d %x", B9600, B9600, CS8));
         QTRY_COMPARE_WITH_TIMEOUT(rig.ends[outcome].count(), 1, 30000);
+        modemLinesFail = false;
         const double wall = clock.elapsed() / 1000.0;
         const double cpu = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
-        QVERIFY2(wall * 1000 >= minimumMs, qPrintable(QString::number(wall)));
+        QVERIFY2(wall * 1000 >= minimumMs && (!minimumMs || wall * 1000 < minimumMs + 1000),
+                 qPrintable(QString::number(wall)));
+        if (minimumMs && requests == 2) // the re-send, 5000 ms after the request
+            QVERIFY2(requestMs.at(1) >= 5000 && requestMs.at(1) <= 5500,
+                     qPrintable(QString::number(requestMs.at(1))));
         // Left to loop on a dead port, the owner thread takes a whole core.
         QVERIFY2(!minimumMs || cpu < 0.25 * wall,
                  qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
 
         // A re-send is identical; the port is closed and the worker gone.
         QCOMPARE(rig.module->requests(),
-                 QVector<QByteArray>(requests, SimulatedModule::ReadRequest).toList());
+                 QVector<QByteArray>(requests, SimulatedModule::READ_REQUEST).toList());
         QVERIFY(!rig.device->isRunning());
         QVERIFY(outcome >= OpenFail || Rig::portIsFree()); // else no port left to open
         if (outcome == Final) {

@@ -27,6 +27,18 @@ std::optional<Parameters> decodeExact(const QByteArray &block)
     return decodeParameterBlock(QByteArray::fromRawData(copy.get(), block.size()));
 }
 
+// "frequency|group|five list codes", as the form holds them.
+FormInput form(const QString &given)
+{
+    FormInput input;
+    input.texts[Frequency] = given.section('|', 0, 0);
+    input.texts[GroupId] = given.section('|', 1, 1);
+    for (Field field : LIST_FIELDS)
+        input.codes[field] =
+            given.section('|', 2).section(' ', field - TrxRate, field - TrxRate).toInt();
+    return input;
+}
+
 QString keys(const QList<Problem> &problems)
 {
     QStringList k;
@@ -79,9 +91,7 @@ void TestFrames::writeForm()
 
     for (const QString &c : qAsConst(cases)) {
         const QString given = c.section(" -> ", 0, 0);
-        const QStringList in = given.split('|');
-        const auto n = [&](int i) { return in[2].section(' ', i, i).toInt(); };
-        const WriteRequest r = buildWriteRequest({in[0], in[1], n(0), n(1), n(2), n(3), n(4)});
+        const WriteRequest r = buildWriteRequest(form(given));
         QCOMPARE(given + " -> " +
                      (r.isValid() ? r.frame.mid(7).toHex(' ') : "refused: " + keys(r.problems)),
                  c);
@@ -151,7 +161,7 @@ void TestFrames::texts()
     QVERIFY(QCoreApplication::installTranslator(&translator));
     QCOMPARE(itemTexts(Parity).join(' ') + fieldName(GroupId),
              QString("<None> <Odd> <Even><Group ID>"));
-    for (const Problem &p : buildWriteRequest({"x", "", 0, 0, 0, 0, 0}).problems)
+    for (const Problem &p : buildWriteRequest(form("x||0 0 0 0 0")).problems)
         QVERIFY2(p.message.startsWith("<"), qPrintable(p.message));
     // Texts that scripts rely on are not translated.
     QCOMPARE(itemText(Parity, 0) + fieldKey(GroupId), QString("Nonegroup"));

@@ -29,36 +29,23 @@ void TestMainWindowForm::windowBoxesAndEdits()
 {
     QCOMPARE(window->objectName() + " " + window->windowTitle(),
              QString("MainWindow Tavrel_Ver:1509181"));
-    QCOMPARE((QVector<QSize>{window->minimumSize(), window->maximumSize(), window->size()}),
-             QVector<QSize>(3, QSize(480, 480)));
     // The group boxes' holder replaced the designer's central widget.
     QCOMPARE(window->centralWidget()->objectName() + " " + window->statusBar()->objectName(),
              QString("verticalLayoutWidget statusBar"));
+    // box|title|grid holder, top to bottom
+    const QStringList boxes{"groupBox_2|RF Parameters|gridLayoutWidget",
+                            "groupBoxRF|UART Parameters|gridLayoutWidget_2",
+                            "groupBox_5|Other|gridLayoutWidget_5",
+                            "groupBox_4|Communication|gridLayoutWidget_4"};
     auto *column = window->findChild<QVBoxLayout *>("verticalLayout");
-    QVERIFY(column && column->spacing() == 6 && column->contentsMargins() == QMargins(0, 18, 0, 0));
-    // box|title|grid holder|holder geometry
-    const QStringList boxes{"groupBox_2|RF Parameters|gridLayoutWidget|10,30,441,51",
-                            "groupBoxRF|UART Parameters|gridLayoutWidget_2|9,29,441,51",
-                            "groupBox_5|Other|gridLayoutWidget_5|10,25,441,71",
-                            "groupBox_4|Communication|gridLayoutWidget_4|10,30,441,51"};
-    QCOMPARE(column->count(), boxes.size());
+    QVERIFY(column && column->count() == boxes.size());
     for (int i = 0; i < boxes.size(); ++i) {
-        const QStringList f = boxes[i].split('|');
         auto *box = qobject_cast<QGroupBox *>(column->itemAt(i)->widget());
-        QVERIFY(box && !box->layout());
-        auto *holder = box->findChild<QWidget *>(f[2], Qt::FindDirectChildrenOnly);
-        QVERIFY(holder);
-        const QRect g = holder->geometry();
-        QCOMPARE(box->objectName() + "|" + box->title() + "|" + f[2] +
-                     QString("|%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
-                 boxes[i]);
-        auto *grid = qobject_cast<QGridLayout *>(holder->layout());
-        QVERIFY(grid && grid->spacing() == 6 && grid->contentsMargins() == QMargins());
+        QVERIFY(box);
+        const QString holder = boxes[i].section('|', 2);
+        QVERIFY(box->findChild<QWidget *>(holder, Qt::FindDirectChildrenOnly));
+        QCOMPARE(box->objectName() + "|" + box->title() + "|" + holder, boxes[i]);
     }
-    QCOMPARE((QVector<QSize>{window->findChild<QWidget *>("label_2")->maximumSize(),
-                             window->findChild<QWidget *>("label_9")->maximumSize(),
-                             window->findChild<QWidget *>("lineEditID")->maximumSize()}),
-             (QVector<QSize>{{50, 24}, {50, 16777215}, {100, 16777215}}));
 
     // The group id refuses letters and signs as they are typed; the frequency
     // field has no validator and takes anything.
@@ -128,15 +115,12 @@ void TestMainWindowForm::widgetsInTheirCells()
                      .arg(c) +
                  spans,
              place);
-    QCOMPARE(layout->itemAt(index)->alignment(), Qt::Alignment());
     QString shown = w->property("text").toString();
     QStringList listed;
     if (auto *box = qobject_cast<QComboBox *>(w)) {
         shown = box->currentText();
-        for (int i = 0; i < box->count(); ++i) {
+        for (int i = 0; i < box->count(); ++i)
             listed << box->itemText(i);
-            QVERIFY(box->itemIcon(i).isNull() && !box->itemData(i).isValid());
-        }
     }
     QCOMPARE(shown + "|" + listed.join(' '), text + "|" + items);
     // Read and Write wait for a port; everything else is usable.

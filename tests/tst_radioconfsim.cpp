@@ -20,7 +20,7 @@ static QByteArray readModule(const QString &port, int replyTimeout = 5000)
     Device device;
     device.setTiming({1000, replyTimeout, 0});
     device.setPortName(port);
-    device.setRequest(SimulatedModule::ReadRequest);
+    device.setRequest(SimulatedModule::READ_REQUEST);
     QSignalSpy final(&device, &Device::finalProgress);
     QSignalSpy timedOut(&device, &Device::timeOut);
     device.startDownload();

@@ -94,29 +94,22 @@ void TestWin32Backend::deviceChangeMessages()
     const char *const cases[] = {
         "8004 volume 10 1 -> E: Media ; deviceRemoved E:/ ; event removal E:/",
         "8000 volume 10 0 -> E: Device ; deviceAdded E:/ ; event arrival E:/",
-        "8000 volume 10 3 -> E: Media ; deviceAdded E:/ ; event arrival E:/",
         "8004 volume 10 2 -> E: Network share ; deviceRemoved E:/ ; event removal E:/",
-        "8001 volume 10 1 -> E: Media ; deviceAdded E:/ ; event arrival E:/",
         // Line and signal drive by drive; the events after the last drive.
         "8004 volume 2000005 0 -> A: Device ; deviceRemoved A:/ ; C: Device ; "
         "deviceRemoved C:/ ; Z: Device ; deviceRemoved Z:/ ; "
         "event removal A:/ ; event removal C:/ ; event removal Z:/",
-        "8000 volume fc000000 0 -> ", "8004 volume 0 0 -> ", "8000 short 10 0 -> ", "8004 - -> ",
+        "8000 volume fc000000 0 -> ", "8000 short 10 0 -> ", "8004 - -> ",
         "close 8000 volume 10 0 -> ", "8000 type 3 -> DBT_DEVTYP_PORT ; DBT_DEVTYP_PORT",
         "8004 type 6 -> Unknow device type ; DBT_DEVTYP_HANDLE",
-        "8000 type 0 -> DBT_DEVTYP_OEM ; DBT_DEVTYP_OEM",
         "8003 type 5 -> DBT_DEVTYP_DEVICEINTERFACE ; DBT_DEVTYP_DEVICEINTERFACE",
-        "8000 type 1 -> Unknow device type",
         "18 type 3 -> DBT_DEVTYP_PORT ; DBT_CONFIGCHANGED message received, no extended info.",
         "7 - -> DBT_DEVNODES_CHANGED message received, no extended info. ; "
         "deviceNotify notify",
-        "17 - -> DBT_QUERYCHANGECONFIG message received, no extended info.",
-        "19 - -> DBT_CONFIGCHANGECANCELED message received, no extended info.",
         "8005 - -> DBT_DEVICETYPESPECIFIC message received, may contain an extended info.",
-        "8006 - -> DBT_CUSTOMEVENT message received, contains an extended info.",
         "ffff - -> WM_DEVICECHANGE user defined message received, can not handle.",
-        "8 - -> warning: WM_DEVICECHANGE message received, unhandled value 8.",
-        "8007 - -> warning: WM_DEVICECHANGE message received, unhandled value 32775."};
+        "8 - -> warning: WM_DEVICECHANGE message received, unhandled value 8."};
+
     for (const QString c : cases) {
 #ifdef Q_OS_WIN
         // The system's default procedure would destroy the window.
@@ -192,8 +185,6 @@ void TestWin32Backend::systemWindow()
 void TestWin32Backend::windowLifecycle()
 {
     const QString name = notificationClassName();
-    QCOMPARE(name, "QDeviceWatcherPrivateWin32_Internal_Widget" +
-                       QString::number(quintptr(&dw_internal_proc)));
     {
         QDeviceWatcher watcher;
         QVERIFY(watcher.start() && watcher.start()); // a second start keeps its window

@@ -30,15 +30,13 @@ public:
             names << ports()->itemText(i);
         return names;
     }
-    bool readWriteEnabled() const
+    // Read and Write: "on", "off", or "mixed" should they ever differ.
+    QString readWrite() const
     {
-        return child<QPushButton>("pushButtonRead")->isEnabled() &&
-               child<QPushButton>("pushButtonWrite")->isEnabled();
-    }
-    bool readWriteDisabled() const
-    {
-        return !child<QPushButton>("pushButtonRead")->isEnabled() &&
-               !child<QPushButton>("pushButtonWrite")->isEnabled();
+        const bool read = child<QPushButton>("pushButtonRead")->isEnabled();
+        return read != child<QPushButton>("pushButtonWrite")->isEnabled() ? "mixed"
+               : read                                                     ? "on"
+                                                                          : "off";
     }
     // Starts a pass as the window's timer does.
     void startPass() const { QMetaObject::invokeMethod(window, "onTimeOut"); }

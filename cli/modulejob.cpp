@@ -1,0 +1,111 @@
+#include "cli/modulejob.h"
+
+#include "cli/cliformat.h"
+
+ModuleJob::ModuleJob(const QString &port, Plan plan, int settleMs, Exchange::Progress progress,
+                     QObject *parent)
+    : QObject(parent), plan(std::move(plan))
+{
+    outcome.port = port;
+    exchange.setSettle(settleMs);
+    exchange.setProgress(std::move(progress));
+    connect(&exchange, SIGNAL(finished()), this, SLOT(onExchangeFinished()));
+}
+
+ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
+{
+    Step step;
+    step.settings = settings;
+    const QList<Frames::Problem> problems = Frames::validate(settings);
+    if (problems.isEmpty())
+        return step;
+    QStringList texts;
+    for (const Frames::Problem &problem : problems)
+        texts << QStringLiteral("%1 (reported %2; give %3)")
+                     .arg(problem.message, CliFormat::valueText(problem.field, settings),
+                          CliFormat::optionName(problem.field));
+    step.action = Step::Refuse;
+    step.reason = QStringLiteral("nothing written, the module's current values cannot be written "
+                                 "back: %1")
+                      .arg(texts.join(QLatin1Char(' ')));
+    return step;
+}
+
+void ModuleJob::start()
+{
+    exchange.start(outcome.port, Frames::READ_REQUEST, QStringLiteral("read"));
+}
+
+void ModuleJob::onExchangeFinished()
+{
+    const QString what = writing ? QStringLiteral("write") : QStringLiteral("read");
+    switch (exchange.outcome()) {
+    case Exchange::Reply:
+        break;
+    case Exchange::OpenFail: {
+        const QString reason = Exchange::openFailureReason(outcome.port);
+        finish(PortResult::OpenFailed,
+               QStringLiteral("the port did not open: %1")
+                   .arg(reason.isEmpty() ? QStringLiteral("it did not open in three attempts")
+                                         : reason));
+        return;
+    }
+    case Exchange::TimeOut:
+        finish(
+            PortResult::NoReply,
+            QStringLiteral("no reply from the module (the %1 request was sent twice)").arg(what));
+        return;
+    case Exchange::PortError:
+        finish(PortResult::PortFailed,
+               QStringLiteral("port error while waiting for the reply to the %1 request "
+                              "(adapter pulled out?)")
+                   .arg(what));
+        return;
+    }
+    // The worker only hands over replies that are long enough to decode.
+    const std::optional<Frames::Parameters> decoded =
+        Frames::decodeParameterBlock(exchange.reply());
+    if (!decoded) {
+        finish(PortResult::PortFailed, QStringLiteral("the module's reply is too short"));
+        return;
+    }
+    outcome.parameters = decoded;
+
+    if (writing) {
+        outcome.written = true;
+        const QStringList differences = CliFormat::differences(wanted, decoded->settings);
+        if (!differences.isEmpty()) {
+            finish(PortResult::Mismatch,
+                   QStringLiteral("the module reports other values than written: %1")
+                       .arg(differences.join(QStringLiteral("; "))));
+            return;
+        }
+        finish(PortResult::Success);
+        return;
+    }
+    if (!plan) {
+        finish(PortResult::Success);
+        return;
+    }
+    const Step step = plan(*decoded);
+    if (step.action == Step::Skip) {
+        outcome.skipped = true;
+        finish(PortResult::Success, step.reason);
+        return;
+    }
+    if (step.action == Step::Refuse) {
+        finish(PortResult::UsageError, step.reason);
+        return;
+    }
+    wanted = step.settings;
+    writing = true;
+    exchange.start(outcome.port, Frames::encodeWriteRequest(wanted), QStringLiteral("write"));
+}
+
+void ModuleJob::finish(PortResult::Code code, const QString &reason)
+{
+    outcome.code = code;
+    outcome.reason = reason;
+    outcome.finishedAt = QDateTime::currentDateTimeUtc();
+    emit finished();
+}

@@ -1,0 +1,93 @@
+#include "cli/portrunner.h"
+
+#include <QThread>
+
+#include <utility>
+
+PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress,
+                       Report report, QObject *parent)
+    : QObject(parent), plan(std::move(plan)), settleMs(settleMs), progress(std::move(progress)),
+      report(std::move(report))
+{
+}
+
+PortRunner::~PortRunner()
+{
+    for (QThread *thread : std::as_const(threads)) {
+        thread->quit();
+        thread->wait();
+    }
+}
+
+void PortRunner::start(const QString &port)
+{
+    if (stopping || threads.contains(port))
+        return;
+    // Each port's job lives in a thread of its own: opening a port takes a
+    // lock file and a pause on the thread that owns it, which must not hold
+    // up the other ports. Only results and progress texts cross over, queued
+    // to this thread.
+    auto *thread = new QThread(this);
+    threads.insert(port, thread);
+    auto *anchor = new QObject;
+    anchor->moveToThread(thread);
+    connect(thread, SIGNAL(finished()), anchor, SLOT(deleteLater()));
+    Exchange::Progress relay;
+    if (progress) {
+        relay = [this](const QString &text) {
+            QMetaObject::invokeMethod(
+                this, [this, text] { progress(text); }, Qt::QueuedConnection);
+        };
+    }
+    const ModuleJob::Plan plan = this->plan;
+    const int settleMs = this->settleMs;
+    QMetaObject::invokeMethod(
+        anchor,
+        [this, port, plan, settleMs, relay] {
+            auto *job = new ModuleJob(port, plan, settleMs, relay);
+            connect(job, &ModuleJob::finished, job, [this, job] {
+                const PortResult result = job->result();
+                // Its exchange is still on the stack that emitted the signal.
+                job->deleteLater();
+                QMetaObject::invokeMethod(
+                    this, [this, result] { onJobFinished(result); }, Qt::QueuedConnection);
+            });
+            job->start();
+        },
+        Qt::QueuedConnection);
+    thread->start();
+}
+
+void PortRunner::exec(bool stayOpen)
+{
+    this->stayOpen = stayOpen;
+    if (threads.isEmpty() && (!stayOpen || stopping))
+        return;
+    loop.exec();
+}
+
+void PortRunner::stop()
+{
+    stopping = true;
+    quitWhenIdle();
+}
+
+void PortRunner::onJobFinished(const PortResult &result)
+{
+    // The job is deleted in its thread as the thread ends.
+    QThread *thread = threads.take(result.port);
+    thread->quit();
+    thread->wait();
+    delete thread;
+    done << result;
+    if (report)
+        report(result);
+    emit jobFinished(result.port);
+    quitWhenIdle();
+}
+
+void PortRunner::quitWhenIdle()
+{
+    if (threads.isEmpty() && (!stayOpen || stopping))
+        loop.quit();
+}

@@ -1,0 +1,56 @@
+#ifndef PORTRUNNER_H
+#define PORTRUNNER_H
+
+#include "cli/modulejob.h"
+
+#include <QEventLoop>
+#include <QList>
+#include <QMap>
+#include <QObject>
+
+class QThread;
+
+// Runs one ModuleJob per port, side by side, each in a thread of its own,
+// and hands each port's result over in this thread as it ends.
+class PortRunner : public QObject
+{
+    Q_OBJECT
+public:
+    using Report = std::function<void(const PortResult &result)>;
+
+    PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress, Report report,
+               QObject *parent = nullptr);
+    ~PortRunner() override;
+
+    // Ignored for a port whose job is still running, and once stopping.
+    void start(const QString &port);
+    bool isBusy(const QString &port) const { return threads.contains(port); }
+    // Returns once every job has ended; with stayOpen, only after stop() as
+    // well, so that start() can add ports meanwhile.
+    void exec(bool stayOpen);
+    bool isStopping() const { return stopping; }
+    const QList<PortResult> &results() const { return done; }
+
+public slots:
+    // No new jobs; the running ones go on to their end.
+    void stop();
+
+signals:
+    void jobFinished(QString port);
+
+private:
+    void onJobFinished(const PortResult &result);
+    void quitWhenIdle();
+
+    ModuleJob::Plan plan;
+    int settleMs;
+    Exchange::Progress progress;
+    Report report;
+    QMap<QString, QThread *> threads;
+    QList<PortResult> done;
+    QEventLoop loop;
+    bool stayOpen = false;
+    bool stopping = false;
+};
+
+#endif // PORTRUNNER_H

@@ -1,0 +1,73 @@
+#ifndef STATION_H
+#define STATION_H
+
+#include "cli/portrunner.h"
+#include "cli/provisiontable.h"
+
+#include <QFile>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTextStream>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QDeviceWatcher;
+
+// The provisioning station: writes the same values, with each module's own
+// row of a table on top, to every recognised adapter attached, and with
+// watching to each one plugged in later, once per plug, until interrupted.
+class Station : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        std::optional<CliFormat::Changes> from; // else each module's own values
+        std::optional<ProvisionTable> table;
+        bool onlyListed = false;
+        bool watch = false;
+        bool json = false;
+        int settleMs = 0;
+    };
+    // The recognised adapters' ports attached now.
+    using Scan = std::function<QStringList()>;
+    using Message = std::function<void(const QString &text)>;
+
+    Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
+            Message fail, QObject *parent = nullptr);
+    ~Station() override;
+
+    // Result lines go to log as well; null for none.
+    void setLog(QFile *log) { this->log = log; }
+    // Runs to the end; returns the exit code.
+    int run();
+
+private slots:
+    void onDeviceNotify();
+    void rescan();
+    void onJobFinished(const QString &port);
+    void onInterrupted();
+
+private:
+    ModuleJob::Step plan(const Frames::Parameters &read) const;
+    void report(const PortResult &result);
+
+    Options options;
+    Scan scan;
+    QTextStream &out;
+    Exchange::Progress progress;
+    Message fail;
+    QFile *log = nullptr;
+    QTimer settledScan;
+    PortRunner runner;
+    std::unique_ptr<QDeviceWatcher> watcher;
+    QSet<QString> present;
+    // Plugged again while the job of the previous plug still ran.
+    QSet<QString> again;
+};
+
+#endif // STATION_H
