@@ -69,7 +69,7 @@ Usage usage()
 
 QByteArray writeRequest(const SimulatedModule::State &s)
 {
-    QByteArray request = SimulatedModule::WriteRequestHeader;
+    QByteArray request = SimulatedModule::WRITE_REQUEST_HEADER;
     for (const quint32 byte : {s.frequencyKhz >> 16, s.frequencyKhz >> 8, s.frequencyKhz,
                                quint32(s.groupId), quint32(s.trxRate), quint32(s.power),
                                quint32(s.baudRate), quint32(s.parity), quint32(s.wakeupTime)})
@@ -102,7 +102,7 @@ public:
             serve(mode.behaviour);
         device.setPortName(mode.portMissing ? MissingPort : Port);
         device.setRequest(index % 2 ? writeRequest(SimulatedModule::State())
-                                    : SimulatedModule::ReadRequest);
+                                    : SimulatedModule::READ_REQUEST);
         QEventLoop loop;
         const char *outcome = "none";
         const auto end = [&](const char *name) {

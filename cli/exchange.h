@@ -1,7 +1,7 @@
 #ifndef EXCHANGE_H
 #define EXCHANGE_H
 
-#include "config/m_device.h"
+#include "config/device.h"
 
 #include <QByteArray>
 #include <QObject>
