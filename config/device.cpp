@@ -70,6 +70,7 @@ bool Device::openPort()
     m_serial.setStopBits(QSerialPort::OneStop);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     m_serial.open(QIODevice::ReadWrite);
+    [[maybe_unused]] const QSerialPort::SerialPortError afterOpen = m_serial.error();
     m_serial.setRequestToSend(false);
     m_serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
@@ -78,6 +79,9 @@ bool Device::openPort()
     if (m_serial.isOpen() && m_serial.error() == QSerialPort::UnsupportedOperationError)
         m_serial.clearError();
 #ifdef Q_OS_WIN
+    // wine refuses them on such ports with another error.
+    if (m_serial.isOpen() && afterOpen == QSerialPort::NoError)
+        m_serial.clearError();
     // Qt learns of arriving bytes from the driver's event wait. A driver
     // that cannot wait for events (wine's, on a line without modem status
     // lines) ends that wait at once and Qt's reading stalls; a read of the
