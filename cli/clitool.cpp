@@ -141,7 +141,11 @@ QString commandDescription(const CommandInfo &info)
 // Word-wrapped to 79 columns; lines after the first indented.
 QString wrap(const QString &text, int indent, int firstIndent = 0)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
     const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+#else
+    const QStringList words = text.split(QLatin1Char(' '), QString::SkipEmptyParts);
+#endif
     QString result = QString(firstIndent, QLatin1Char(' '));
     int column = firstIndent;
     bool lineEmpty = true;

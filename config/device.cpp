@@ -21,6 +21,8 @@ Device::Device(QObject *parent) : QThread(parent)
     // from there they go to the store the worker waits on.
     connect(&m_serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
+    m_readPoll.setInterval(20);
+    connect(&m_readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
 }
 
 Device::~Device()
@@ -68,6 +70,7 @@ bool Device::openPort()
     m_serial.setStopBits(QSerialPort::OneStop);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     m_serial.open(QIODevice::ReadWrite);
+    [[maybe_unused]] const QSerialPort::SerialPortError afterOpen = m_serial.error();
     m_serial.setRequestToSend(false);
     m_serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
@@ -75,6 +78,17 @@ bool Device::openPort()
     // fault of the link. Any other error is, and the first expiry reports it.
     if (m_serial.isOpen() && m_serial.error() == QSerialPort::UnsupportedOperationError)
         m_serial.clearError();
+#ifdef Q_OS_WIN
+    // wine refuses them on such ports with another error.
+    if (m_serial.isOpen() && afterOpen == QSerialPort::NoError)
+        m_serial.clearError();
+    // Qt learns of arriving bytes from the driver's event wait. A driver
+    // that cannot wait for events (wine's, on a line without modem status
+    // lines) ends that wait at once and Qt's reading stalls; a read of the
+    // port starts it again.
+    if (m_serial.isOpen())
+        m_readPoll.start();
+#endif
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
     if (!m_running) {
@@ -196,6 +210,7 @@ void Device::clearPort()
 
 void Device::closePort()
 {
+    m_readPoll.stop();
     m_serial.close();
     clearStore();
 }

@@ -75,6 +75,8 @@ private:
     QByteArray m_rxPackage;
     std::atomic<bool> m_running{false};
     QTimer m_timer;
+    // Re-arms the port's reading while it is open (Windows only; see openPort).
+    QTimer m_readPoll;
     qint32 m_retryCount = 0;
     QByteArray m_request;
 

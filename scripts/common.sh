@@ -14,6 +14,9 @@ MINGW_PACKAGES=(g++-mingw-w64-x86-64)
 # The build against Qt 6 (RADIOCONF_QT6=ON); qt6-base-dev brings libgl-dev,
 # which Qt6Gui's CMake files look for, and the offscreen platform plugin.
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
+# The Windows stage: the cross compilers (posix threads), wine to run the
+# programs, a virtual X server and the tools that drive and photograph it.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick zip unzip nsis)
 # The Debian package: man pages from --help, PNG icons from the SVG, the
 # package's dependencies from dpkg-shlibdeps, the desktop entry's check.
 PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file desktop-file-utils)
