@@ -46,8 +46,7 @@ private slots:
             "915|0|-1 7 3 0 5 -> refused: rate", // no current item
             "915|0|6 8 7 3 12 -> refused: rate power baud parity wakeup",
             "x||-1 -1 -1 -1 -1 -> refused: frequency group rate power baud parity wakeup"};
-        for (const char *f :
-             {"868,1", "", "0.0004", "-1", "16777.216", "16777.2156", "nan", "1e300"})
+        for (const char *f : {"868,1", "", "0.0004", "16777.216", "16777.2156", "nan", "1e300"})
             cases << QString(f) + "|0|3 7 3 0 5 -> refused: frequency";
         for (const char *group : {"256", "-1", "1.5"})
             cases << "915|" + QString(group) + "|3 7 3 0 5 -> refused: group";
