@@ -6,27 +6,10 @@
 
 #include <QtTest>
 
-inline QString cliPort(int index = 0)
-{
-    return VirtualAdapter::processPortName(index);
-}
-
 // The MAC radioconf-sim gives the module on port, as the tool prints it.
 inline QString macOf(const QString &port)
 {
     return QString::fromLatin1(SimulatedModule::macForPort(port).toHex().toUpper());
-}
-
-// What read --json prints for the simulated module, with changes.
-inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = {})
-{
-    QJsonObject object{{"port", port},         {"frequency", 915},  {"group", 0},
-                       {"rate", "4.56K"},      {"power", "7(Max)"}, {"baud", "9600"},
-                       {"parity", "None"},     {"wakeup", "1s"},    {"model", "SIM1"},
-                       {"version", "1.0.000"}, {"mac", macOf(port)}};
-    for (auto it = changes.begin(); it != changes.end(); ++it)
-        object.insert(it.key(), it.value());
-    return object;
 }
 
 // In the tables, "@a" to "@d" stand for the virtual ports and "@A" to "@D"
@@ -34,8 +17,9 @@ inline QJsonObject moduleJson(const QString &port, const QJsonObject &changes = 
 inline QString filled(QString text)
 {
     for (int i = 0; i < 4; ++i)
-        text.replace(QStringLiteral("@") + QChar('A' + i), macOf(cliPort(i)))
-            .replace(QStringLiteral("@") + QChar('a' + i), cliPort(i));
+        text.replace(QStringLiteral("@") + QChar('A' + i),
+                     macOf(VirtualAdapter::processPortName(i)))
+            .replace(QStringLiteral("@") + QChar('a' + i), VirtualAdapter::processPortName(i));
     return text;
 }
 
@@ -99,9 +83,9 @@ inline void checkCliRow()
         QVERIFY2(stdErr.contains(text.toUtf8()), seen);
     QVERIFY2(!stdErr.contains("QSerialPort"), stdErr); // Qt's warnings are not for the user
     QFile file(log);
-    QStringList received;
-    if (file.open(QIODevice::ReadOnly))
-        received = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QStringList received = file.open(QIODevice::ReadOnly)
+                               ? QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                               : QStringList();
     received.sort();
     QCOMPARE(received, requests);
 }

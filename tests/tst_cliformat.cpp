@@ -22,7 +22,7 @@ private slots:
         QCOMPARE(found, (QList<int>{512002, 7, 7, -1, 6}));
     }
 
-    void changesFromJson()
+    void jsonFiles()
     {
         // What read --json prints, write --from reads back as the same
         // settings (each differs from the defaults).
@@ -32,18 +32,16 @@ private slots:
             Frames::Parameters parameters;
             parameters.settings = written;
             const QByteArray json = QJsonDocument(parametersJson("ttyUSB0", parameters)).toJson();
-            QCOMPARE(
-                applyChanges({}, CliFormat::changesFromJson(json, &reason).value_or(Changes())),
-                written);
+            QCOMPARE(applyChanges({}, changesFromJson(json, &reason).value_or(Changes())), written);
         }
         // Numbers, texts, null and read-only keys.
         const QByteArray json = "{\"frequency\":\"868.1\",\"power\":3,\"baud\":19200,\"rate\":null,"
                                 "\"model\":\"X\",\"mac\":\"00\",\"port\":\"ttyS0\"}";
-        QCOMPARE(applyChanges({}, CliFormat::changesFromJson(json, &reason).value_or(Changes())),
+        QCOMPARE(applyChanges({}, changesFromJson(json, &reason).value_or(Changes())),
                  (Settings{868100, 0, 3, 3, 4, 0, 5}));
         for (const QString refused : {"{\"rate\":|not JSON", "{\"group\":2.5}|\"group\": Group ID",
                                       "{\"parity\":true}|\"parity\""})
-            QVERIFY2(!CliFormat::changesFromJson(refused.section('|', 0, 0).toUtf8(), &reason) &&
+            QVERIFY2(!changesFromJson(refused.section('|', 0, 0).toUtf8(), &reason) &&
                          reason.contains(refused.section('|', 1)),
                      qPrintable(refused + ": " + reason));
     }

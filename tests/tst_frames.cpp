@@ -43,8 +43,8 @@ private slots:
             "16777.215|255|5 7 6 2 11 -> ff ff ff ff 05 07 06 02 0b",
             "0.0005|1|0 0 0 0 0 -> 00 00 01 01 00 00 00 00 00",
             "16777.2154|0|3 7 3 0 5 -> ff ff ff 00 03 07 03 00 05",
-            "915|0|-1 7 3 0 5 -> refused: rate", // no current item
-            "915|0|6 8 7 3 12 -> refused: rate power baud parity wakeup",
+            // No current item, or codes one past the end of their lists.
+            "915|0|-1 8 7 3 12 -> refused: rate power baud parity wakeup",
             "x||-1 -1 -1 -1 -1 -> refused: frequency group rate power baud parity wakeup"};
         for (const char *f : {"868,1", "", "0.0004", "16777.216", "16777.2156", "nan", "1e300"})
             cases << QString(f) + "|0|3 7 3 0 5 -> refused: frequency";
