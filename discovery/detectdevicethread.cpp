@@ -28,7 +28,7 @@ void DetectDeviceThread::stopDetect()
 bool DetectDeviceThread::isRecognised(quint16 vendorId, quint16 productId)
 {
     // Tested as pairs: a CP210x vendor with the Cypress product is not ours.
-    for (const UsbAdapter &adapter : RecognisedAdapters) {
+    for (const UsbAdapter &adapter : RECOGNISED_ADAPTERS) {
         if (vendorId == adapter.vendorId && productId == adapter.productId)
             return true;
     }
