@@ -70,16 +70,16 @@ private:
     void closePort();
     void clearStore();
 
-    QString m_portName;
-    QSerialPort m_serial;
-    QByteArray m_rxPackage;
-    std::atomic<bool> m_running{false};
-    QTimer m_timer;
-    qint32 m_retryCount = 0;
-    QByteArray m_request;
+    QString portName;
+    QSerialPort serial;
+    QByteArray rxPackage;
+    std::atomic<bool> running{false};
+    QTimer timer;
+    qint32 retryCount = 0;
+    QByteArray request;
 
     // Bytes moved out of the port by the owner, waiting for the worker's
-    // take; guarded, with m_rxPackage, by m_storeMutex.
+    // take; guarded, with rxPackage, by m_storeMutex.
     std::mutex m_storeMutex;
     std::condition_variable m_storeChanged;
     QByteArray m_store;
