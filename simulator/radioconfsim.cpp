@@ -2,10 +2,8 @@
 // virtual USB serial adapter, so the application can be tried and tested
 // without hardware.
 
-// GLib (through the virtual adapter) before Qt.
-#include "simulator/virtualadapter.h"
-
 #include "simulator/simulatedmodule.h"
+#include "simulator/virtualadapter.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -19,6 +19,12 @@ QByteArray hex4(quint16 value)
     return QByteArray::number(value, 16).rightJustified(4, '0');
 }
 
+// Any version, or a path to it.
+bool holdsPreload(const QString &ldPreload)
+{
+    return ldPreload.contains(QLatin1String("libumockdev-preload"));
+}
+
 } // namespace
 
 VirtualAdapter::VirtualAdapter() : m_testbed(umockdev_testbed_new()) {}
@@ -36,12 +42,12 @@ VirtualAdapter::~VirtualAdapter()
 
 bool VirtualAdapter::preloaded()
 {
-    return qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("libumockdev-preload"));
+    return holdsPreload(qEnvironmentVariable("LD_PRELOAD"));
 }
 
 QString VirtualAdapter::withPreload(const QString &ldPreload)
 {
-    if (ldPreload.contains(QLatin1String("libumockdev-preload")))
+    if (holdsPreload(ldPreload))
         return ldPreload;
     const QString library = QStringLiteral("libumockdev-preload.so.0");
     return ldPreload.isEmpty() ? library : library + QLatin1Char(' ') + ldPreload;

@@ -1,0 +1,186 @@
+// Measures whole radioconf-cli processes, start to exit, against simulated
+// modules with no reply delay behind virtual adapters: read, write, and
+// read --all with one and with eight adapters. Run under umockdev-wrapper
+// (bench/run).
+
+#include "simulator/virtualadapter.h"
+
+#include "simulator/simulatedmodule.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+// Rounds of a few runs of each case in turn, so that the load of a shared
+// machine weighs on every case alike.
+const int ROUNDS = 5;
+const int RUNS_PER_ROUND = 3;
+const int ADAPTERS = 8;
+
+double wireMs(int bytes)
+{
+    return bytes * 10 / 9600.0 * 1000.0; // 8N1: 10 bits a byte at 9600 baud
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double childrenCpuMs()
+{
+    rusage usage;
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The modules answer from a thread of their own, as hardware would.
+class Line
+{
+public:
+    Line() { m_moduleThread.start(); }
+    ~Line()
+    {
+        resize(0);
+        m_moduleThread.quit();
+        m_moduleThread.wait();
+    }
+
+    static QString port(int index) { return VirtualAdapter::processPortName(index); }
+
+    // Plugs or pulls out adapters until count are plugged in.
+    bool resize(int count)
+    {
+        while (int(m_modules.size()) > count) {
+            SimulatedModule *module = m_modules.back();
+            // Gone before its line closes.
+            QMetaObject::invokeMethod(
+                module, [module] { delete module; }, Qt::BlockingQueuedConnection);
+            m_modules.pop_back();
+            m_bed.unplug(port(int(m_modules.size())));
+        }
+        while (int(m_modules.size()) < count) {
+            const QString name = port(int(m_modules.size()));
+            if (!m_bed.plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct))
+                return false;
+            auto *module = new SimulatedModule(m_bed.farEnd(name));
+            module->moveToThread(&m_moduleThread);
+            m_modules.push_back(module);
+        }
+        return true;
+    }
+
+private:
+    VirtualAdapter m_bed;
+    QThread m_moduleThread;
+    std::vector<SimulatedModule *> m_modules;
+};
+
+// Wall and CPU times (user and system) of the runs of one case, in ms.
+struct Case
+{
+    const char *name;
+    QStringList arguments;
+    int adapters;
+    std::vector<double> wallMs, cpuMs;
+    bool failed = false;
+
+    void run()
+    {
+        QProcess cli;
+        const double cpu = childrenCpuMs();
+        const auto start = std::chrono::steady_clock::now();
+        cli.start(RADIOCONF_CLI, arguments);
+        const bool finished = cli.waitForFinished(60000);
+        const auto end = std::chrono::steady_clock::now();
+        if (!finished || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
+            std::printf("radioconf-cli %s failed (exit %d): %s\n", qPrintable(arguments.join(' ')),
+                        cli.exitCode(), cli.readAllStandardError().trimmed().constData());
+            failed = true;
+        }
+        wallMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        cpuMs.push_back(childrenCpuMs() - cpu);
+    }
+
+    void print(const QString &comparison) const
+    {
+        if (failed)
+            return;
+        std::printf("%-24s median %6.1f ms (CPU %5.1f ms) over %d runs%s\n", name, median(wallMs),
+                    median(cpuMs), int(wallMs.size()), qPrintable(comparison));
+    }
+};
+
+QString target(double ms, double limit, const QString &what)
+{
+    return QStringLiteral(", %1, target < %2 ms: %3")
+        .arg(what)
+        .arg(limit, 0, 'f', 1)
+        .arg(ms < limit ? "met" : "NOT met");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("LD_PRELOAD")) {
+        std::fprintf(stderr, "bench_cli: run under umockdev-wrapper (bench/run)\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QFile load("/proc/loadavg");
+    if (load.open(QIODevice::ReadOnly))
+        std::printf("load average before: %s", load.readLine().constData());
+
+    const QString port = Line::port(0);
+    Case cases[] = {
+        // What starting and ending the process costs, without any exchange.
+        {"--version (start, exit)", {"--version"}, 1, {}, {}},
+        {"read", {"read", "--port", port}, 1, {}, {}},
+        {"write (read, then write)", {"write", "--port", port, "--group", "7"}, 1, {}, {}},
+        {"read --all, 1 adapter", {"read", "--all"}, 1, {}, {}},
+        {"read --all, 8 adapters", {"read", "--all"}, ADAPTERS, {}, {}},
+    };
+    Line line;
+    for (int round = 0; round < ROUNDS; ++round) {
+        for (Case &c : cases) {
+            if (!line.resize(c.adapters)) {
+                std::fprintf(stderr, "bench_cli: cannot plug the virtual adapters\n");
+                return 1;
+            }
+            for (int i = 0; i < RUNS_PER_ROUND && !c.failed; ++i)
+                c.run();
+        }
+    }
+
+    // A pseudo-terminal carries the bytes faster than 9600 baud, so the
+    // floors are upper references.
+    const double readFloor = wireMs(7 + SimulatedModule::BLOCK_LENGTH);
+    const double writeFloor =
+        readFloor + wireMs(SimulatedModule::WRITE_REQUEST_LENGTH + SimulatedModule::BLOCK_LENGTH);
+    cases[0].print(QString());
+    const double read = median(cases[1].wallMs);
+    cases[1].print(
+        target(read, readFloor + 25, QStringLiteral("floor %1 ms").arg(readFloor, 0, 'f', 1)));
+    const double write = median(cases[2].wallMs);
+    cases[2].print(target(write, 2 * readFloor + 50,
+                          QStringLiteral("floor %1 ms").arg(writeFloor, 0, 'f', 1)));
+    cases[3].print(QString());
+    const double ratio = median(cases[4].wallMs) / median(cases[3].wallMs);
+    cases[4].print(QStringLiteral(", %1 x one (target < 1.3 x): %2")
+                       .arg(ratio, 0, 'f', 2)
+                       .arg(ratio < 1.3 ? "met" : "NOT met"));
+    return 0;
+}
