@@ -20,9 +20,6 @@ public:
         qInstallMessageHandler(m_previous);
         s_current = nullptr;
     }
-    MessageLog(const MessageLog &) = delete;
-    MessageLog &operator=(const MessageLog &) = delete;
-
     QStringList lines;
 
 private:
@@ -30,11 +27,10 @@ private:
     {
         if (!s_current)
             return;
-        const char *kind = type == QtDebugMsg     ? "debug: "
-                           : type == QtWarningMsg ? "warning: "
-                           : type == QtInfoMsg    ? "info: "
-                                                  : "other: ";
-        s_current->lines << QLatin1String(kind) + message;
+        s_current->lines << QLatin1String(type == QtDebugMsg     ? "debug: "
+                                          : type == QtWarningMsg ? "warning: "
+                                                                 : "other: ") +
+                                message;
     }
 
     QtMessageHandler m_previous;

@@ -24,11 +24,90 @@ private slots:
         bed.reset();
     }
 
-    void startUpPassFindsAdapter();
-    void chosenPortKeptOrReplaced();
-    void listFollowsAdapterWithoutUser();
-    void watcherThatCannotStartIsReportedOnce();
-    void aboutBox();
+    void passesKeepOrReplaceChosenPort()
+    {
+        QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QVERIFY(
+            bed->plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
+        QVERIFY(bed->plug("ttyUSB2", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QVERIFY(bed->plugWithoutUsb("ttyS0"));
+        {
+            MessageLog log;
+            createWindow();
+            // A mistyped signature shows only as a run-time warning from connect().
+            QCOMPARE(log.lines, QStringList());
+        }
+        QCOMPARE(probe->readWrite(), QString("off"));
+        // The window's own timer starts the first pass about a second later.
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 3, 10000);
+        QCOMPARE(probe->ports()->currentIndex(), 0);
+        QTRY_COMPARE(probe->readWrite(), QString("on"));
+        const QString second = probe->ports()->itemText(1);
+        probe->ports()->setCurrentIndex(1);
+        probe->startPass();
+        QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
+        QTRY_COMPARE(probe->listed().size(), 3);
+        QTRY_COMPARE(probe->ports()->currentText(), second);
+
+        bed->unplug(second);
+        probe->startPass();
+        QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 2, 10000);
+        QTRY_COMPARE(probe->listed().size(), 2);
+        // The first slot of a pass waits for the thread, so the rest of the pass
+        // is already queued.
+        QCoreApplication::processEvents();
+        QVERIFY(!probe->listed().contains(second));
+        QCOMPARE(probe->ports()->currentIndex(), 0);
+
+        // Only the watcher sees adapters go and come back without a user. Passes
+        // that find nothing leave the choice alone: it is chosen again on return.
+        const QString chosen = probe->ports()->itemText(1);
+        probe->ports()->setCurrentIndex(1);
+        const QStringList left = probe->listed();
+        for (const QString &name : left)
+            bed->unplug(name);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
+        QTRY_COMPARE(probe->readWrite(), QString("off"));
+        for (const QString &name : left)
+            QVERIFY(bed->plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
+        QTRY_COMPARE(probe->ports()->currentText(), chosen);
+        QCOMPARE(probe->readWrite(), QString("on"));
+
+        BoxCloser boxes;
+        bool modalWithoutParent = false;
+        boxes.onShown = [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            modalWithoutParent = box->isModal() && !box->parentWidget();
+        };
+        QTest::mouseClick(probe->child<QPushButton>("pushButtonAbout"), Qt::LeftButton);
+        QVERIFY(modalWithoutParent && boxes.seen.size() == 1 &&
+                boxes.seen[0].startsWith("About: ") && boxes.seen[0].contains("Tavrel") &&
+                boxes.seen[0].count('\n') == 1);
+    }
+    void watcherThatCannotStartIsReportedOnce()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the sanitizers' own checks need spare descriptors; the plain build runs this");
+#endif
+        QVERIFY(bed->plug("ttyUSB0", VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        BoxCloser boxes;
+        // No descriptor to spare (new ones take the lowest free number): the
+        // udev monitor cannot open its socket.
+        rlimit saved;
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit tight = saved;
+        const int lowestFree = dup(0);
+        close(lowestFree);
+        tight.rlim_cur = rlim_t(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &tight);
+        createWindow();
+        setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(boxes.seen, QStringList{"WARNGING: Failed to start"});
+        // The window works on without the watcher: discovery at start-up.
+        QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
+        QCOMPARE(boxes.seen.size(), 1);
+    }
 
 private:
     void createWindow()
@@ -36,127 +115,11 @@ private:
         window = std::make_unique<MainWindow>();
         probe = std::make_unique<WindowProbe>(window.get());
     }
-    bool plug(const QString &name, quint16 vendor = VirtualAdapter::Cp210xVendor,
-              quint16 product = VirtualAdapter::Cp210xProduct)
-    {
-        return bed->plug(name, vendor, product);
-    }
 
     std::unique_ptr<VirtualAdapter> bed;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<WindowProbe> probe;
 };
-
-void TestMainWindowPorts::startUpPassFindsAdapter()
-{
-    QVERIFY(plug("ttyUSB0"));
-    QVERIFY(bed->plugWithoutUsb("ttyS0"));
-    {
-        MessageLog log;
-        createWindow();
-        // A mistyped signature shows only as a run-time warning from connect().
-        QCOMPARE(log.lines, QStringList());
-    }
-    QCOMPARE(probe->readWrite(), QString("off"));
-    // The window's own timer starts the first pass about a second later.
-    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList{"ttyUSB0"}, 10000);
-    QCOMPARE(probe->ports()->currentText(), QString("ttyUSB0"));
-    QTRY_COMPARE(probe->readWrite(), QString("on"));
-}
-
-void TestMainWindowPorts::chosenPortKeptOrReplaced()
-{
-    QVERIFY(plug("ttyUSB0"));
-    QVERIFY(plug("ttyUSB1", VirtualAdapter::CypressVendor, VirtualAdapter::CypressProduct));
-    QVERIFY(plug("ttyUSB2"));
-    createWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 3, 10000);
-    const QString second = probe->ports()->itemText(1);
-    probe->ports()->setCurrentIndex(1);
-    probe->startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
-    QTRY_COMPARE(probe->listed().size(), 3);
-    QTRY_COMPARE(probe->ports()->currentText(), second);
-
-    bed->unplug(second);
-    probe->startPass();
-    QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 2, 10000);
-    QTRY_COMPARE(probe->listed().size(), 2);
-    // The first slot of a pass waits for the thread, so the rest of the pass
-    // is already queued.
-    QCoreApplication::processEvents();
-    QVERIFY(!probe->listed().contains(second));
-    QCOMPARE(probe->ports()->currentIndex(), 0);
-
-    // Passes that find nothing leave the choice alone: it is chosen again on return.
-    const QString chosen = probe->ports()->itemText(1);
-    probe->ports()->setCurrentIndex(1);
-    const QStringList left = probe->listed();
-    for (const QString &name : left)
-        bed->unplug(name);
-    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
-    QTRY_COMPARE(probe->readWrite(), QString("off"));
-    for (const QString &name : left)
-        QVERIFY(plug(name));
-    QTRY_COMPARE_WITH_TIMEOUT(probe->listed().size(), 2, 10000);
-    QTRY_COMPARE(probe->ports()->currentText(), chosen);
-    QCOMPARE(probe->readWrite(), QString("on"));
-}
-
-void TestMainWindowPorts::listFollowsAdapterWithoutUser()
-{
-    createWindow();
-    // Found by the start-up pass or the watcher; only the watcher sees it go.
-    QVERIFY(plug("ttyUSB0"));
-    QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
-    QTRY_COMPARE(probe->readWrite(), QString("on"));
-    bed->unplug("ttyUSB0");
-    QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), QStringList(), 10000);
-    QTRY_COMPARE(probe->readWrite(), QString("off"));
-}
-
-void TestMainWindowPorts::watcherThatCannotStartIsReportedOnce()
-{
-#ifdef __SANITIZE_ADDRESS__
-    QSKIP("the sanitizers' own checks need spare descriptors; the plain build runs this");
-#endif
-    QVERIFY(plug("ttyUSB0"));
-    BoxCloser boxes;
-    // No descriptor to spare (new ones take the lowest free number): the
-    // udev monitor cannot open its socket.
-    rlimit saved;
-    getrlimit(RLIMIT_NOFILE, &saved);
-    rlimit tight = saved;
-    const int lowestFree = dup(0);
-    close(lowestFree);
-    tight.rlim_cur = rlim_t(lowestFree);
-    {
-        MessageLog log;
-        setrlimit(RLIMIT_NOFILE, &tight);
-        createWindow();
-        setrlimit(RLIMIT_NOFILE, &saved);
-        QVERIFY(log.lines.join('\n').contains("QDeviceWatcherPrivate"));
-    }
-    QCOMPARE(boxes.seen, QStringList{"WARNGING: Failed to start"});
-    // The window works on without the watcher: discovery at start-up.
-    QTRY_COMPARE_WITH_TIMEOUT(probe->ports()->currentText(), QString("ttyUSB0"), 10000);
-    QCOMPARE(boxes.seen.size(), 1);
-}
-
-void TestMainWindowPorts::aboutBox()
-{
-    createWindow();
-    BoxCloser boxes;
-    bool modalWithoutParent = false;
-    boxes.onShown = [&] {
-        QWidget *box = QApplication::activeModalWidget();
-        modalWithoutParent = box->isModal() && !box->parentWidget();
-    };
-    QTest::mouseClick(probe->child<QPushButton>("pushButtonAbout"), Qt::LeftButton);
-    QCOMPARE(boxes.seen.size(), 1);
-    QVERIFY(modalWithoutParent && boxes.seen[0].startsWith("About: ") &&
-            boxes.seen[0].contains("Tavrel") && boxes.seen[0].count('\n') == 1);
-}
 
 QTEST_MAIN(TestMainWindowPorts)
 #include "tst_mainwindowports.moc"

@@ -66,12 +66,10 @@ public:
                 return;
             box->close();
             current = nullptr;
-            ++closed;
         });
         poll.start(20);
     }
     QStringList seen;
-    int closed = 0;
     std::function<void()> onShown;
     std::function<bool()> holdOpen;
 
