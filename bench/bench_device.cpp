@@ -4,6 +4,7 @@
 
 #include "simulator/virtualadapter.h"
 
+#include "bench/exchangeoutcome.h"
 #include "config/device.h"
 #include "simulator/simulatedmodule.h"
 
@@ -58,28 +59,7 @@ public:
         moduleThread.wait();
     }
 
-    // Runs one exchange; returns the name of its outcome.
-    const char *exchange()
-    {
-        QEventLoop loop;
-        const char *outcome = "none";
-        const auto end = [&](const char *name) {
-            return [&outcome, &loop, name] {
-                outcome = name;
-                loop.quit();
-            };
-        };
-        auto c1 = QObject::connect(&device, &Device::finalProgress, &loop, end("reply"));
-        auto c2 = QObject::connect(&device, &Device::timeOut, &loop, end("timeOut"));
-        auto c3 = QObject::connect(&device, &Device::openfail, &loop, end("openfail"));
-        auto c4 = QObject::connect(&device, &Device::porterror, &loop, end("porterror"));
-        // Outcomes of openfail come from inside startDownload.
-        QTimer::singleShot(0, &device, [this] { device.startDownload(); });
-        loop.exec();
-        for (const auto &c : {c1, c2, c3, c4})
-            QObject::disconnect(c);
-        return outcome;
-    }
+    const char *exchange() { return exchangeOutcome(device); }
 
     VirtualAdapter bed;
     QThread moduleThread;

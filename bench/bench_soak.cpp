@@ -7,6 +7,7 @@
 
 #include "simulator/virtualadapter.h"
 
+#include "bench/exchangeoutcome.h"
 #include "config/device.h"
 #include "simulator/simulatedmodule.h"
 
@@ -103,25 +104,7 @@ public:
         device.setPortName(mode.portMissing ? MISSING_PORT : PORT);
         device.setRequest(index % 2 ? writeRequest(SimulatedModule::State())
                                     : SimulatedModule::READ_REQUEST);
-        QEventLoop loop;
-        const char *outcome = "none";
-        const auto end = [&](const char *name) {
-            return [&outcome, &loop, name] {
-                outcome = name;
-                loop.quit();
-            };
-        };
-        const QMetaObject::Connection connections[] = {
-            QObject::connect(&device, &Device::finalProgress, &loop, end("reply")),
-            QObject::connect(&device, &Device::timeOut, &loop, end("timeOut")),
-            QObject::connect(&device, &Device::openfail, &loop, end("openfail")),
-            QObject::connect(&device, &Device::porterror, &loop, end("porterror"))};
-        // openfail comes from inside startDownload.
-        QTimer::singleShot(0, &device, [this] { device.startDownload(); });
-        loop.exec();
-        for (const auto &c : connections)
-            QObject::disconnect(c);
-        return outcome;
+        return exchangeOutcome(device);
     }
 
 private:
