@@ -16,34 +16,34 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
 
-    connect(&m_detectThread, SIGNAL(portAvailable(QString)), this, SLOT(onPortAvailable(QString)));
-    connect(&m_detectThread, SIGNAL(portNotFound()), this, SLOT(onPortNotFound()));
-    connect(&m_detectThread, SIGNAL(portFoundStart()), this, SLOT(onPortFoundStart()));
-    connect(&m_detectThread, SIGNAL(portFoundEnd()), this, SLOT(onPortFoundEnd()));
-    connect(&m_detectTimer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
-    connect(&m_device, SIGNAL(timeOut()), this, SLOT(onDeviceTimeOut()));
-    connect(&m_device, SIGNAL(openfail()), this, SLOT(onDeviceOpenFail()));
-    connect(&m_device, SIGNAL(porterror()), this, SLOT(onDevicePortError()));
-    connect(&m_device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
+    connect(&detectThread, SIGNAL(portAvailable(QString)), this, SLOT(onPortAvailable(QString)));
+    connect(&detectThread, SIGNAL(portNotFound()), this, SLOT(onPortNotFound()));
+    connect(&detectThread, SIGNAL(portFoundStart()), this, SLOT(onPortFoundStart()));
+    connect(&detectThread, SIGNAL(portFoundEnd()), this, SLOT(onPortFoundEnd()));
+    connect(&detectTimer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    connect(&device, SIGNAL(timeOut()), this, SLOT(onDeviceTimeOut()));
+    connect(&device, SIGNAL(openfail()), this, SLOT(onDeviceOpenFail()));
+    connect(&device, SIGNAL(porterror()), this, SLOT(onDevicePortError()));
+    connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
 
     initForm();
 
-    m_detectTimer.start(1000);
+    detectTimer.start(1000);
 
     // A device plugged in or pulled out refreshes the port list by itself.
     // The watcher outlives the window; the application object, not the
     // window, deletes it, at the very end.
-    m_watcher = new QDeviceWatcher(QCoreApplication::instance());
-    m_watcher->addEventReceiver(this);
-    connect(m_watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
+    watcher = new QDeviceWatcher(QCoreApplication::instance());
+    watcher->addEventReceiver(this);
+    connect(watcher, SIGNAL(deviceAdded(QString)), this, SLOT(slotDeviceAdded(QString)),
             Qt::DirectConnection);
-    connect(m_watcher, SIGNAL(deviceChanged(QString)), this, SLOT(slotDeviceChanged(QString)),
+    connect(watcher, SIGNAL(deviceChanged(QString)), this, SLOT(slotDeviceChanged(QString)),
             Qt::DirectConnection);
-    connect(m_watcher, SIGNAL(deviceRemoved(QString)), this, SLOT(slotDeviceRemoved(QString)),
+    connect(watcher, SIGNAL(deviceRemoved(QString)), this, SLOT(slotDeviceRemoved(QString)),
             Qt::DirectConnection);
-    connect(m_watcher, SIGNAL(deviceNotify(QString)), this, SLOT(slotDeviceNotify(QString)),
+    connect(watcher, SIGNAL(deviceNotify(QString)), this, SLOT(slotDeviceNotify(QString)),
             Qt::DirectConnection);
-    if (!m_watcher->start()) {
+    if (!watcher->start()) {
         // Discovery still runs at start-up and after a failed exchange.
         QMessageBox::warning(nullptr, tr("WARNGING"), tr("Failed to start"));
     }
@@ -119,7 +119,7 @@ void MainWindow::slotDeviceNotify(const QString &dev)
 {
     Q_UNUSED(dev)
     // Does nothing while a pass is already running.
-    m_detectThread.startDetect();
+    detectThread.startDetect();
 }
 
 void MainWindow::on_pushButtonAbout_clicked()
@@ -132,7 +132,7 @@ void MainWindow::on_pushButtonAbout_clicked()
 void MainWindow::onPortAvailable(QString portName)
 {
     // One pass per start: further passes come from the timer or the watcher.
-    m_detectThread.stopDetect();
+    detectThread.stopDetect();
     ui->comboBoxPort->addItem(portName);
     ui->pushButtonRead->setEnabled(true);
     ui->pushButtonWrite->setEnabled(true);
@@ -142,7 +142,7 @@ void MainWindow::onPortNotFound()
 {
     ui->pushButtonRead->setEnabled(false);
     ui->pushButtonWrite->setEnabled(false);
-    m_detectThread.stopDetect();
+    detectThread.stopDetect();
 }
 
 void MainWindow::onPortFoundStart()
@@ -150,14 +150,14 @@ void MainWindow::onPortFoundStart()
     // An empty list keeps the last known choice, so a port that comes back
     // after a pass without it is chosen again.
     if (ui->comboBoxPort->count() > 0)
-        m_lastPortName = ui->comboBoxPort->currentText();
+        lastPortName = ui->comboBoxPort->currentText();
     ui->comboBoxPort->clear();
 }
 
 void MainWindow::onPortFoundEnd()
 {
     for (int i = 0; i < ui->comboBoxPort->count(); ++i) {
-        if (ui->comboBoxPort->itemText(i) == m_lastPortName) {
+        if (ui->comboBoxPort->itemText(i) == lastPortName) {
             ui->comboBoxPort->setCurrentIndex(i);
             break;
         }
@@ -166,18 +166,18 @@ void MainWindow::onPortFoundEnd()
 
 void MainWindow::onTimeOut()
 {
-    m_detectTimer.stop();
-    m_detectThread.startDetect();
+    detectTimer.stop();
+    detectThread.startDetect();
 }
 
 void MainWindow::startExchange(const QByteArray &request, bool write)
 {
-    m_device.setPortName(ui->comboBoxPort->currentText());
-    m_device.setRequest(request);
+    device.setPortName(ui->comboBoxPort->currentText());
+    device.setRequest(request);
     // One exchange at a time: nothing in the window can be used until it ends.
     setEnabled(false);
-    m_isWrite = write;
-    m_device.startDownload();
+    isWrite = write;
+    device.startDownload();
 }
 
 void MainWindow::on_pushButtonRead_clicked()
@@ -228,7 +228,7 @@ void MainWindow::onFinalProgress(QByteArray configData)
     qDebug() << parameters->settings.frequencyKHz;
     showSettings(parameters->settings);
 
-    if (m_isWrite)
+    if (isWrite)
         QMessageBox::about(nullptr, tr("Write"), tr("Write parameters successfully."));
     else
         QMessageBox::about(nullptr, tr("Read"), tr("Read parameters successfully."));
@@ -238,7 +238,7 @@ void MainWindow::endFailedExchange(const QString &text)
 {
     setEnabled(true);
     // The port may be gone: look again in a second, while the box is open.
-    m_detectTimer.start(1000);
+    detectTimer.start(1000);
     QMessageBox::critical(nullptr, tr("critical"), text);
 }
 

@@ -53,13 +53,13 @@ private:
     void showSettings(const Frames::Settings &settings);
 
     Ui::MainWindow *ui;
-    DetectDeviceThread m_detectThread;
-    QTimer m_detectTimer;
-    Device m_device;
+    DetectDeviceThread detectThread;
+    QTimer detectTimer;
+    Device device;
     // Outlives the window: owned by the application object.
-    QDeviceWatcher *m_watcher = nullptr;
-    QString m_lastPortName;
-    bool m_isWrite = false;
+    QDeviceWatcher *watcher = nullptr;
+    QString lastPortName;
+    bool isWrite = false;
 };
 
 #endif // MAINWINDOW_H

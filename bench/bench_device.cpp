@@ -21,7 +21,7 @@
 
 namespace {
 
-const QString Port = VirtualAdapter::processPortName();
+const QString PORT = VirtualAdapter::processPortName();
 
 double processCpuSeconds()
 {
@@ -44,12 +44,12 @@ class Rig
 public:
     explicit Rig(SimulatedModule::Behaviour behaviour)
     {
-        bed.plug(Port, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct);
-        module = new SimulatedModule(bed.farEnd(Port), behaviour);
+        bed.plug(PORT, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct);
+        module = new SimulatedModule(bed.farEnd(PORT), behaviour);
         module->moveToThread(&moduleThread);
         QObject::connect(&moduleThread, &QThread::finished, module, &QObject::deleteLater);
         moduleThread.start();
-        device.setPortName(Port);
+        device.setPortName(PORT);
         device.setRequest(SimulatedModule::READ_REQUEST);
     }
     ~Rig()

@@ -25,11 +25,11 @@
 
 namespace {
 
-const QString Port = VirtualAdapter::processPortName();
+const QString PORT = VirtualAdapter::processPortName();
 // Outside /dev: umockdev's preload library keeps a socket for each failed
 // open of a device path, which would show as our growth (and overflow its
 // table of descriptors after some 50 opens).
-const QString MissingPort = QStringLiteral("/nonexistent/radioconf-soak");
+const QString MISSING_PORT = QStringLiteral("/nonexistent/radioconf-soak");
 
 struct Usage
 {
@@ -100,7 +100,7 @@ public:
     {
         if (!mode.portMissing)
             serve(mode.behaviour);
-        device.setPortName(mode.portMissing ? MissingPort : Port);
+        device.setPortName(mode.portMissing ? MISSING_PORT : PORT);
         device.setRequest(index % 2 ? writeRequest(SimulatedModule::State())
                                     : SimulatedModule::READ_REQUEST);
         QEventLoop loop;
@@ -128,14 +128,14 @@ private:
     // A module that hung up is gone with its adapter: plug a new one.
     void serve(SimulatedModule::Behaviour behaviour)
     {
-        if (!bed.isPlugged(Port)) {
+        if (!bed.isPlugged(PORT)) {
             module.reset();
-            bed.plug(Port, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct);
+            bed.plug(PORT, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct);
         }
         if (!module) {
-            module = std::make_unique<SimulatedModule>(bed.farEnd(Port), behaviour);
+            module = std::make_unique<SimulatedModule>(bed.farEnd(PORT), behaviour);
             module->setTrickleDelay(0);
-            QObject::connect(module.get(), &SimulatedModule::hungUp, [this] { bed.unplug(Port); });
+            QObject::connect(module.get(), &SimulatedModule::hungUp, [this] { bed.unplug(PORT); });
         }
         module->setBehaviour(behaviour);
     }

@@ -20,49 +20,50 @@ using Code = PortResult::Code;
 
 namespace {
 
-const char Program[] = "radioconf-cli";
+const char PROGRAM[] = "radioconf-cli";
 
-const QCommandLineOption HelpOption({"h", "help"}, "Show this help.");
-const QCommandLineOption QuietOption({"q", "quiet"}, "No progress on standard error.");
-const QCommandLineOption JsonOption("json", "Print JSON instead of text.");
-const QCommandLineOption AllOption("all", "List every serial port; mark recognised ones with *.");
+const QCommandLineOption HELP_OPTION({"h", "help"}, "Show this help.");
+const QCommandLineOption QUIET_OPTION({"q", "quiet"}, "No progress on standard error.");
+const QCommandLineOption JSON_OPTION("json", "Print JSON instead of text.");
+const QCommandLineOption ALL_OPTION("all", "List every serial port; mark recognised ones with *.");
 const QCommandLineOption
-    PortOption("port",
-               "Serial port of the module (e.g. ttyUSB0 or /dev/ttyUSB0); repeat it for several "
-               "modules, served side by side. May be left out when exactly one recognised "
-               "adapter is attached.",
-               "name");
-const QCommandLineOption AllPortsOption("all", "Every recognised adapter attached, side by side.");
-const QCommandLineOption ListPortOption("port", "Only this port; may be repeated.", "name");
+    PORT_OPTION("port",
+                "Serial port of the module (e.g. ttyUSB0 or /dev/ttyUSB0); repeat it for several "
+                "modules, served side by side. May be left out when exactly one recognised "
+                "adapter is attached.",
+                "name");
+const QCommandLineOption ALL_PORTS_OPTION("all",
+                                          "Every recognised adapter attached, side by side.");
+const QCommandLineOption LIST_PORT_OPTION("port", "Only this port; may be repeated.", "name");
 const QCommandLineOption
-    SettleOption("settle",
-                 "Wait MS after each exchange, for modules that need a pause between exchanges; "
-                 "default 0.",
-                 "ms", "0");
-const QCommandLineOption ProvisionFromOption(
+    SETTLE_OPTION("settle",
+                  "Wait MS after each exchange, for modules that need a pause between exchanges; "
+                  "default 0.",
+                  "ms", "0");
+const QCommandLineOption PROVISION_FROM_OPTION(
     "from", "The values to write, as read --json wrote it; without it, each module's own.", "file");
-const QCommandLineOption TableOption(
+const QCommandLineOption TABLE_OPTION(
     "table",
     "Values of each module's own, by MAC: a CSV file whose header names mac and any of "
     "frequency, group, rate, power, baud, parity, wakeup, then one row per module. Its row "
     "goes on top of --from. An empty cell keeps the other value.",
     "file");
-const QCommandLineOption OnlyListedOption("only-listed",
-                                          "Skip (and report) modules whose MAC is not in --table.");
 const QCommandLineOption
-    WatchOption("watch", "Then stay, and provision each recognised adapter as it is plugged in "
-                         "(once per plug) until Ctrl+C or SIGTERM, which end it after the "
-                         "exchanges in progress.");
-const QCommandLineOption LogOption("log", "Append the result lines to FILE as well.", "file");
+    ONLY_LISTED_OPTION("only-listed", "Skip (and report) modules whose MAC is not in --table.");
 const QCommandLineOption
-    FromOption("from",
-               "Take the values from FILE, as read --json wrote it (model, version and MAC are "
-               "ignored). Options given as well override the file.",
-               "file");
-const QCommandLineOption BehaviourOption("behaviour", "How the module behaves; default normal.",
-                                         "name", "normal");
-const QCommandLineOption DelayOption("delay", "Pause between reply bytes for trickle, in ms.", "ms",
-                                     "20");
+    WATCH_OPTION("watch", "Then stay, and provision each recognised adapter as it is plugged in "
+                          "(once per plug) until Ctrl+C or SIGTERM, which end it after the "
+                          "exchanges in progress.");
+const QCommandLineOption LOG_OPTION("log", "Append the result lines to FILE as well.", "file");
+const QCommandLineOption
+    FROM_OPTION("from",
+                "Take the values from FILE, as read --json wrote it (model, version and MAC are "
+                "ignored). Options given as well override the file.",
+                "file");
+const QCommandLineOption BEHAVIOUR_OPTION("behaviour", "How the module behaves; default normal.",
+                                          "name", "normal");
+const QCommandLineOption DELAY_OPTION("delay", "Pause between reply bytes for trickle, in ms.",
+                                      "ms", "20");
 
 QCommandLineOption valueOption(Field field)
 {
@@ -84,7 +85,7 @@ struct CommandInfo
     const char *description;
 };
 
-const CommandInfo Commands[] = {
+const CommandInfo COMMANDS[] = {
     {"list", "list [--all] [--port NAME]... [--json]",
      "Lists the serial ports of recognised adapters ({adapters}), one a line: port, VID:PID, "
      "description. With --port, only the ports named; one that is not there gives exit code 3."},
@@ -121,7 +122,7 @@ const CommandInfo Commands[] = {
 
 const CommandInfo *commandInfo(const QString &name)
 {
-    for (const CommandInfo &info : Commands) {
+    for (const CommandInfo &info : COMMANDS) {
         if (name == QLatin1String(info.name))
             return &info;
     }
@@ -132,7 +133,7 @@ const CommandInfo *commandInfo(const QString &name)
 QString commandDescription(const CommandInfo &info)
 {
     QStringList adapters;
-    for (const UsbAdapter &adapter : RecognisedAdapters)
+    for (const UsbAdapter &adapter : RECOGNISED_ADAPTERS)
         adapters << QLatin1String(adapter.chip) + QLatin1Char(' ') + adapter.identifiers();
     return QString::fromLatin1(info.description)
         .replace(QLatin1String("{adapters}"), adapters.join(QLatin1String(", ")));
@@ -173,19 +174,19 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &me
 {
     if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)
         return;
-    std::fprintf(stderr, "%s: %s\n", Program, qPrintable(message));
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, qPrintable(message));
     if (type == QtFatalMsg)
         std::abort();
 }
 
 } // namespace
 
-CliTool::CliTool(QTextStream &out, QTextStream &err) : out(out), err(err) {}
+CliTool::CliTool(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
 
 void CliTool::setSimulator(const QStringList &behaviours, Simulate simulate)
 {
-    this->behaviours = behaviours;
-    simulator = std::move(simulate);
+    m_behaviours = behaviours;
+    m_simulator = std::move(simulate);
 }
 
 void CliTool::installMessageFilter()
@@ -216,7 +217,7 @@ QString CliTool::mainHelp() const
         "a USB serial adapter, like the radioconf window does.\n"
         "\n"
         "Commands:\n");
-    for (const CommandInfo &info : Commands)
+    for (const CommandInfo &info : COMMANDS)
         text += wrap(QLatin1String(info.synopsis), 8, 2);
     text +=
         QStringLiteral("  help COMMAND\n"
@@ -262,25 +263,25 @@ int CliTool::run(const QStringList &arguments)
 {
     const QStringList args = arguments.mid(1);
     if (args.isEmpty()) {
-        err << mainHelp();
-        err.flush();
+        m_err << mainHelp();
+        m_err.flush();
         return PortResult::UsageError;
     }
     const QString first = args.first();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
-        out << mainHelp();
-        out.flush();
+        m_out << mainHelp();
+        m_out.flush();
         return PortResult::Success;
     }
     if (first == QLatin1String("--version")) {
-        out << Program << ' ' << QCoreApplication::applicationVersion() << '\n';
-        out.flush();
+        m_out << PROGRAM << ' ' << QCoreApplication::applicationVersion() << '\n';
+        m_out.flush();
         return PortResult::Success;
     }
     if (first == QLatin1String("help")) {
         if (args.size() == 1) {
-            out << mainHelp();
-            out.flush();
+            m_out << mainHelp();
+            m_out.flush();
             return PortResult::Success;
         }
         return runCommand(args.at(1), {QStringLiteral("--help")});
@@ -292,68 +293,68 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
 {
     const CommandInfo *info = commandInfo(name);
     if (!info) {
-        err << Program << ": unknown command \"" << name << "\"; see " << Program << " --help\n";
-        err.flush();
+        m_err << PROGRAM << ": unknown command \"" << name << "\"; see " << PROGRAM << " --help\n";
+        m_err.flush();
         return PortResult::UsageError;
     }
-    command = name;
+    m_command = name;
 
     QCommandLineParser parser;
-    parser.addOption(HelpOption);
-    parser.addOption(QuietOption);
+    parser.addOption(HELP_OPTION);
+    parser.addOption(QUIET_OPTION);
     if (name == QLatin1String("list")) {
-        parser.addOption(AllOption);
-        parser.addOption(JsonOption);
-        parser.addOption(ListPortOption);
+        parser.addOption(ALL_OPTION);
+        parser.addOption(JSON_OPTION);
+        parser.addOption(LIST_PORT_OPTION);
     } else if (name == QLatin1String("read")) {
-        parser.addOption(PortOption);
-        parser.addOption(AllPortsOption);
-        parser.addOption(SettleOption);
-        parser.addOption(JsonOption);
+        parser.addOption(PORT_OPTION);
+        parser.addOption(ALL_PORTS_OPTION);
+        parser.addOption(SETTLE_OPTION);
+        parser.addOption(JSON_OPTION);
     } else if (name == QLatin1String("write")) {
-        parser.addOption(PortOption);
-        parser.addOption(AllPortsOption);
+        parser.addOption(PORT_OPTION);
+        parser.addOption(ALL_PORTS_OPTION);
         for (Field field : Frames::ALL_FIELDS)
             parser.addOption(valueOption(field));
-        parser.addOption(FromOption);
-        parser.addOption(SettleOption);
-        parser.addOption(JsonOption);
+        parser.addOption(FROM_OPTION);
+        parser.addOption(SETTLE_OPTION);
+        parser.addOption(JSON_OPTION);
     } else if (name == QLatin1String("provision")) {
-        parser.addOption(ProvisionFromOption);
-        parser.addOption(TableOption);
-        parser.addOption(OnlyListedOption);
-        parser.addOption(WatchOption);
-        parser.addOption(LogOption);
-        parser.addOption(SettleOption);
-        parser.addOption(JsonOption);
+        parser.addOption(PROVISION_FROM_OPTION);
+        parser.addOption(TABLE_OPTION);
+        parser.addOption(ONLY_LISTED_OPTION);
+        parser.addOption(WATCH_OPTION);
+        parser.addOption(LOG_OPTION);
+        parser.addOption(SETTLE_OPTION);
+        parser.addOption(JSON_OPTION);
     } else {
-        QCommandLineOption behaviour = BehaviourOption;
+        QCommandLineOption behaviour = BEHAVIOUR_OPTION;
         behaviour.setDescription(behaviour.description() +
-                                 QStringLiteral(" One of: %1.").arg(behaviours.join(", ")));
+                                 QStringLiteral(" One of: %1.").arg(m_behaviours.join(", ")));
         parser.addOption(behaviour);
-        parser.addOption(DelayOption);
+        parser.addOption(DELAY_OPTION);
     }
 
-    if (!parser.parse(QStringList{QLatin1String(Program)} + arguments)) {
-        fail(QStringLiteral("%1; see %2 %3 --help").arg(parser.errorText(), Program, name));
+    if (!parser.parse(QStringList{QLatin1String(PROGRAM)} + arguments)) {
+        fail(QStringLiteral("%1; see %2 %3 --help").arg(parser.errorText(), PROGRAM, name));
         return PortResult::UsageError;
     }
-    if (parser.isSet(HelpOption)) {
+    if (parser.isSet(HELP_OPTION)) {
         // Qt's usage line names neither the command nor its synopsis.
         const QString options = parser.helpText();
-        out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(Program, info->synopsis), 8) << '\n'
-            << wrap(commandDescription(*info), 0) << '\n'
-            << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
-            << exitCodesHelp();
-        out.flush();
+        m_out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(PROGRAM, info->synopsis), 8) << '\n'
+              << wrap(commandDescription(*info), 0) << '\n'
+              << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
+              << exitCodesHelp();
+        m_out.flush();
         return PortResult::Success;
     }
     if (!parser.positionalArguments().isEmpty()) {
         fail(QStringLiteral("unexpected argument \"%1\"; see %2 %3 --help")
-                 .arg(parser.positionalArguments().first(), Program, name));
+                 .arg(parser.positionalArguments().first(), PROGRAM, name));
         return PortResult::UsageError;
     }
-    quiet = parser.isSet(QuietOption);
+    m_quiet = parser.isSet(QUIET_OPTION);
 
     if (name == QLatin1String("list"))
         return list(parser);
@@ -391,10 +392,10 @@ QList<CliFormat::PortEntry> CliTool::scanPorts() const
 int CliTool::list(QCommandLineParser &parser)
 {
     // Named as /dev/ttyUSB0 or as ttyUSB0.
-    QStringList named = parser.values(ListPortOption);
+    QStringList named = parser.values(LIST_PORT_OPTION);
     for (QString &name : named)
         name = name.section(QLatin1Char('/'), -1);
-    const bool all = parser.isSet(AllOption) || !named.isEmpty();
+    const bool all = parser.isSet(ALL_OPTION) || !named.isEmpty();
     QList<CliFormat::PortEntry> ports = scanPorts();
     ports.erase(std::remove_if(ports.begin(), ports.end(),
                                [&](const CliFormat::PortEntry &port) {
@@ -405,11 +406,11 @@ int CliTool::list(QCommandLineParser &parser)
     QStringList missing = named;
     for (const CliFormat::PortEntry &port : std::as_const(ports))
         missing.removeAll(port.name);
-    if (parser.isSet(JsonOption))
-        out << QJsonDocument(CliFormat::portsJson(ports)).toJson(QJsonDocument::Indented);
+    if (parser.isSet(JSON_OPTION))
+        m_out << QJsonDocument(CliFormat::portsJson(ports)).toJson(QJsonDocument::Indented);
     else
-        out << CliFormat::portsText(ports, all);
-    out.flush();
+        m_out << CliFormat::portsText(ports, all);
+    m_out.flush();
     if (!missing.isEmpty()) {
         fail(QStringLiteral("no such serial port: %1").arg(missing.join(QStringLiteral(", "))));
         return PortResult::OpenFailed;
@@ -432,10 +433,10 @@ QStringList CliTool::recognisedPorts() const
 
 QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCode)
 {
-    if (parser.isSet(PortOption)) {
-        QStringList ports = parser.values(PortOption);
+    if (parser.isSet(PORT_OPTION)) {
+        QStringList ports = parser.values(PORT_OPTION);
         ports.removeDuplicates();
-        if (parser.isSet(AllPortsOption)) {
+        if (parser.isSet(ALL_PORTS_OPTION)) {
             fail(QStringLiteral("--port and --all exclude each other"));
             *exitCode = PortResult::UsageError;
             return {};
@@ -454,14 +455,14 @@ QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCod
         if (port.recognised)
             recognised << port.name;
     }
-    if (recognised.size() == 1 || (parser.isSet(AllPortsOption) && !recognised.isEmpty()))
+    if (recognised.size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !recognised.isEmpty()))
         return recognised;
     const QString seen = found.isEmpty() ? QStringLiteral("no serial ports at all")
                                          : QStringLiteral("serial ports: %1").arg(found.join(", "));
     if (recognised.isEmpty()) {
         fail(QStringLiteral("no recognised adapter attached (%1)%2")
-                 .arg(seen,
-                      parser.isSet(AllPortsOption) ? QString() : QStringLiteral("; give --port")));
+                 .arg(seen, parser.isSet(ALL_PORTS_OPTION) ? QString()
+                                                           : QStringLiteral("; give --port")));
         *exitCode = PortResult::OpenFailed;
     } else {
         fail(QStringLiteral("several recognised adapters attached (%1); choose one with --port, "
@@ -475,17 +476,17 @@ QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCod
 std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
 {
     bool ok = false;
-    const int settle = parser.value(SettleOption).toInt(&ok);
+    const int settle = parser.value(SETTLE_OPTION).toInt(&ok);
     if (ok && settle >= 0)
         return settle;
     fail(QStringLiteral("--settle \"%1\" refused: a number of milliseconds, 0 or more")
-             .arg(parser.value(SettleOption)));
+             .arg(parser.value(SETTLE_OPTION)));
     return std::nullopt;
 }
 
 Exchange::Progress CliTool::progressCallback()
 {
-    if (quiet)
+    if (m_quiet)
         return {};
     return [this](const QString &text) { progress(text); };
 }
@@ -502,19 +503,19 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
         return code;
     // One port asked for alone keeps the plain output; --all is for
     // scripts that take whatever is attached, so it always names ports.
-    const bool several = ports.size() > 1 || parser.isSet(AllPortsOption);
-    const bool json = parser.isSet(JsonOption);
+    const bool several = ports.size() > 1 || parser.isSet(ALL_PORTS_OPTION);
+    const bool json = parser.isSet(JSON_OPTION);
     PortRunner runner(plan, *settle, progressCallback(), [&](const PortResult &result) {
         if (several && json)
-            out << QJsonDocument(result.json()).toJson(QJsonDocument::Compact) << '\n';
+            m_out << QJsonDocument(result.json()).toJson(QJsonDocument::Compact) << '\n';
         else if (several)
-            out << result.prefixedText();
+            m_out << result.prefixedText();
         else if (result.hasValues() && json)
-            out << QJsonDocument(CliFormat::parametersJson(result.port, *result.parameters))
-                       .toJson(QJsonDocument::Indented);
+            m_out << QJsonDocument(CliFormat::parametersJson(result.port, *result.parameters))
+                         .toJson(QJsonDocument::Indented);
         else if (result.hasValues())
-            out << CliFormat::parametersText(result.port, *result.parameters);
-        out.flush();
+            m_out << CliFormat::parametersText(result.port, *result.parameters);
+        m_out.flush();
         if (result.code != PortResult::Success)
             fail(QStringLiteral("%1: %2").arg(result.port, result.reason));
     });
@@ -540,7 +541,7 @@ int CliTool::read(QCommandLineParser &parser)
 
 std::optional<CliFormat::Changes> CliTool::readFromFile(const QCommandLineParser &parser)
 {
-    const QString path = parser.value(FromOption);
+    const QString path = parser.value(FROM_OPTION);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         fail(QStringLiteral("--from %1: %2").arg(path, file.errorString()));
@@ -559,7 +560,7 @@ int CliTool::write(QCommandLineParser &parser)
     // Everything is checked before the port is touched.
     CliFormat::Changes changes;
     bool refused = false;
-    if (parser.isSet(FromOption)) {
+    if (parser.isSet(FROM_OPTION)) {
         const std::optional<CliFormat::Changes> fromFile = readFromFile(parser);
         if (!fromFile)
             return PortResult::UsageError;
@@ -583,7 +584,7 @@ int CliTool::write(QCommandLineParser &parser)
         return PortResult::UsageError;
     if (changes.isEmpty()) {
         fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
-                 .arg(Program));
+                 .arg(PROGRAM));
         return PortResult::UsageError;
     }
     // Fields left as they are go back as read: a code the module reports
@@ -600,13 +601,13 @@ int CliTool::provision(QCommandLineParser &parser)
 {
     // The files are read and checked before anything is sent.
     Station::Options options;
-    if (parser.isSet(ProvisionFromOption)) {
+    if (parser.isSet(PROVISION_FROM_OPTION)) {
         options.from = readFromFile(parser);
         if (!options.from)
             return PortResult::UsageError;
     }
-    if (parser.isSet(TableOption)) {
-        const QString path = parser.value(TableOption);
+    if (parser.isSet(TABLE_OPTION)) {
+        const QString path = parser.value(TABLE_OPTION);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             fail(QStringLiteral("--table %1: %2").arg(path, file.errorString()));
@@ -622,10 +623,10 @@ int CliTool::provision(QCommandLineParser &parser)
     if (!options.from && !options.table) {
         fail(QStringLiteral("nothing to write: give --from, --table or both; see %1 provision "
                             "--help")
-                 .arg(Program));
+                 .arg(PROGRAM));
         return PortResult::UsageError;
     }
-    if (parser.isSet(OnlyListedOption) && !options.table) {
+    if (parser.isSet(ONLY_LISTED_OPTION) && !options.table) {
         fail(QStringLiteral("--only-listed needs --table"));
         return PortResult::UsageError;
     }
@@ -633,19 +634,19 @@ int CliTool::provision(QCommandLineParser &parser)
     if (!settle)
         return PortResult::UsageError;
     QFile log;
-    if (parser.isSet(LogOption)) {
-        log.setFileName(parser.value(LogOption));
+    if (parser.isSet(LOG_OPTION)) {
+        log.setFileName(parser.value(LOG_OPTION));
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
             fail(QStringLiteral("--log %1: %2").arg(log.fileName(), log.errorString()));
             return PortResult::UsageError;
         }
     }
-    options.onlyListed = parser.isSet(OnlyListedOption);
-    options.watch = parser.isSet(WatchOption);
-    options.json = parser.isSet(JsonOption);
+    options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
+    options.watch = parser.isSet(WATCH_OPTION);
+    options.json = parser.isSet(JSON_OPTION);
     options.settleMs = *settle;
     Station station(
-        options, [this] { return recognisedPorts(); }, out, progressCallback(),
+        options, [this] { return recognisedPorts(); }, m_out, progressCallback(),
         [this](const QString &text) { fail(text); });
     if (log.isOpen())
         station.setLog(&log);
@@ -654,36 +655,36 @@ int CliTool::provision(QCommandLineParser &parser)
 
 int CliTool::simulate(QCommandLineParser &parser)
 {
-    if (!simulator) {
+    if (!m_simulator) {
         fail(QStringLiteral("the simulated module is not available in this build"));
         return PortResult::UsageError;
     }
-    const QString behaviour = parser.value(BehaviourOption);
-    if (!behaviours.contains(behaviour)) {
+    const QString behaviour = parser.value(BEHAVIOUR_OPTION);
+    if (!m_behaviours.contains(behaviour)) {
         fail(QStringLiteral("--behaviour \"%1\" refused: choose one of %2")
-                 .arg(behaviour, behaviours.join(", ")));
+                 .arg(behaviour, m_behaviours.join(", ")));
         return PortResult::UsageError;
     }
     bool ok = false;
-    const int delay = parser.value(DelayOption).toInt(&ok);
+    const int delay = parser.value(DELAY_OPTION).toInt(&ok);
     if (!ok || delay < 0) {
         fail(QStringLiteral("--delay \"%1\" refused: a number of milliseconds, 0 or more")
-                 .arg(parser.value(DelayOption)));
+                 .arg(parser.value(DELAY_OPTION)));
         return PortResult::UsageError;
     }
-    return simulator(behaviour, delay, out, err);
+    return m_simulator(behaviour, delay, m_out, m_err);
 }
 
 void CliTool::progress(const QString &text)
 {
-    if (quiet)
+    if (m_quiet)
         return;
-    err << Program << ": " << text << '\n';
-    err.flush();
+    m_err << PROGRAM << ": " << text << '\n';
+    m_err.flush();
 }
 
 void CliTool::fail(const QString &text)
 {
-    err << Program << ": " << command << (command.isEmpty() ? "" : ": ") << text << '\n';
-    err.flush();
+    m_err << PROGRAM << ": " << m_command << (m_command.isEmpty() ? "" : ": ") << text << '\n';
+    m_err.flush();
 }

@@ -62,12 +62,12 @@ private:
     void progress(const QString &text);
     void fail(const QString &text);
 
-    QTextStream &out;
-    QTextStream &err;
-    bool quiet = false;
-    QString command;
-    QStringList behaviours;
-    Simulate simulator;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    bool m_quiet = false;
+    QString m_command;
+    QStringList m_behaviours;
+    Simulate m_simulator;
 };
 
 #endif // CLITOOL_H

@@ -4,12 +4,12 @@
 
 ModuleJob::ModuleJob(const QString &port, Plan plan, int settleMs, Exchange::Progress progress,
                      QObject *parent)
-    : QObject(parent), plan(std::move(plan))
+    : QObject(parent), m_plan(std::move(plan))
 {
-    outcome.port = port;
-    exchange.setSettle(settleMs);
-    exchange.setProgress(std::move(progress));
-    connect(&exchange, SIGNAL(finished()), this, SLOT(onExchangeFinished()));
+    m_outcome.port = port;
+    m_exchange.setSettle(settleMs);
+    m_exchange.setProgress(std::move(progress));
+    connect(&m_exchange, SIGNAL(finished()), this, SLOT(onExchangeFinished()));
 }
 
 ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
@@ -33,17 +33,17 @@ ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
 
 void ModuleJob::start()
 {
-    exchange.start(outcome.port, Frames::READ_REQUEST, QStringLiteral("read"));
+    m_exchange.start(m_outcome.port, Frames::READ_REQUEST, QStringLiteral("read"));
 }
 
 void ModuleJob::onExchangeFinished()
 {
-    const QString what = writing ? QStringLiteral("write") : QStringLiteral("read");
-    switch (exchange.outcome()) {
+    const QString what = m_writing ? QStringLiteral("write") : QStringLiteral("read");
+    switch (m_exchange.outcome()) {
     case Exchange::Reply:
         break;
     case Exchange::OpenFail: {
-        const QString reason = Exchange::openFailureReason(outcome.port);
+        const QString reason = Exchange::openFailureReason(m_outcome.port);
         finish(PortResult::OpenFailed,
                QStringLiteral("the port did not open: %1")
                    .arg(reason.isEmpty() ? QStringLiteral("it did not open in three attempts")
@@ -64,16 +64,16 @@ void ModuleJob::onExchangeFinished()
     }
     // The worker only hands over replies that are long enough to decode.
     const std::optional<Frames::Parameters> decoded =
-        Frames::decodeParameterBlock(exchange.reply());
+        Frames::decodeParameterBlock(m_exchange.reply());
     if (!decoded) {
         finish(PortResult::PortFailed, QStringLiteral("the module's reply is too short"));
         return;
     }
-    outcome.parameters = decoded;
+    m_outcome.parameters = decoded;
 
-    if (writing) {
-        outcome.written = true;
-        const QStringList differences = CliFormat::differences(wanted, decoded->settings);
+    if (m_writing) {
+        m_outcome.written = true;
+        const QStringList differences = CliFormat::differences(m_wanted, decoded->settings);
         if (!differences.isEmpty()) {
             finish(PortResult::Mismatch,
                    QStringLiteral("the module reports other values than written: %1")
@@ -83,13 +83,13 @@ void ModuleJob::onExchangeFinished()
         finish(PortResult::Success);
         return;
     }
-    if (!plan) {
+    if (!m_plan) {
         finish(PortResult::Success);
         return;
     }
-    const Step step = plan(*decoded);
+    const Step step = m_plan(*decoded);
     if (step.action == Step::Skip) {
-        outcome.skipped = true;
+        m_outcome.skipped = true;
         finish(PortResult::Success, step.reason);
         return;
     }
@@ -97,15 +97,15 @@ void ModuleJob::onExchangeFinished()
         finish(PortResult::UsageError, step.reason);
         return;
     }
-    wanted = step.settings;
-    writing = true;
-    exchange.start(outcome.port, Frames::encodeWriteRequest(wanted), QStringLiteral("write"));
+    m_wanted = step.settings;
+    m_writing = true;
+    m_exchange.start(m_outcome.port, Frames::encodeWriteRequest(m_wanted), QStringLiteral("write"));
 }
 
 void ModuleJob::finish(PortResult::Code code, const QString &reason)
 {
-    outcome.code = code;
-    outcome.reason = reason;
-    outcome.finishedAt = QDateTime::currentDateTimeUtc();
+    m_outcome.code = code;
+    m_outcome.reason = reason;
+    m_outcome.finishedAt = QDateTime::currentDateTimeUtc();
     emit finished();
 }

@@ -33,7 +33,7 @@ public:
 
     // finished() follows, from the event loop.
     void start();
-    const PortResult &result() const { return outcome; }
+    const PortResult &result() const { return m_outcome; }
 
 signals:
     void finished();
@@ -44,11 +44,11 @@ private slots:
 private:
     void finish(PortResult::Code code, const QString &reason = QString());
 
-    Plan plan;
-    Exchange exchange;
-    PortResult outcome;
-    bool writing = false;
-    Frames::Settings wanted;
+    Plan m_plan;
+    Exchange m_exchange;
+    PortResult m_outcome;
+    bool m_writing = false;
+    Frames::Settings m_wanted;
 };
 
 #endif // MODULEJOB_H

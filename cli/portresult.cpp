@@ -8,7 +8,7 @@
 
 namespace {
 
-const QString OutcomeKey = QStringLiteral("outcome");
+const QString OUTCOME_KEY = QStringLiteral("outcome");
 
 QString orDash(const QString &text)
 {
@@ -56,7 +56,7 @@ QJsonObject PortResult::json() const
 {
     QJsonObject object = hasValues() ? CliFormat::parametersJson(port, *parameters)
                                      : QJsonObject{{QStringLiteral("port"), port}};
-    object.insert(OutcomeKey, outcomeKey());
+    object.insert(OUTCOME_KEY, outcomeKey());
     if (code != Success)
         object.insert(QStringLiteral("error"), reason);
     return object;
@@ -85,7 +85,7 @@ QString PortResult::stationText() const
 QJsonObject PortResult::stationJson() const
 {
     QJsonObject object = json();
-    object.remove(OutcomeKey);
+    object.remove(OUTCOME_KEY);
     // A module that failed after its read is still told by its MAC.
     if (parameters && !hasValues()) {
         object.insert(QStringLiteral("model"), parameters->model);

@@ -6,14 +6,14 @@
 
 PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress,
                        Report report, QObject *parent)
-    : QObject(parent), plan(std::move(plan)), settleMs(settleMs), progress(std::move(progress)),
-      report(std::move(report))
+    : QObject(parent), m_plan(std::move(plan)), m_settleMs(settleMs),
+      m_progress(std::move(progress)), m_report(std::move(report))
 {
 }
 
 PortRunner::~PortRunner()
 {
-    for (QThread *thread : std::as_const(threads)) {
+    for (QThread *thread : std::as_const(m_threads)) {
         thread->quit();
         thread->wait();
     }
@@ -21,26 +21,26 @@ PortRunner::~PortRunner()
 
 void PortRunner::start(const QString &port)
 {
-    if (stopping || threads.contains(port))
+    if (m_stopping || m_threads.contains(port))
         return;
     // Each port's job lives in a thread of its own: opening a port takes a
     // lock file and a pause on the thread that owns it, which must not hold
     // up the other ports. Only results and progress texts cross over, queued
     // to this thread.
     auto *thread = new QThread(this);
-    threads.insert(port, thread);
+    m_threads.insert(port, thread);
     auto *anchor = new QObject;
     anchor->moveToThread(thread);
     connect(thread, SIGNAL(finished()), anchor, SLOT(deleteLater()));
     Exchange::Progress relay;
-    if (progress) {
+    if (m_progress) {
         relay = [this](const QString &text) {
             QMetaObject::invokeMethod(
-                this, [this, text] { progress(text); }, Qt::QueuedConnection);
+                this, [this, text] { m_progress(text); }, Qt::QueuedConnection);
         };
     }
-    const ModuleJob::Plan plan = this->plan;
-    const int settleMs = this->settleMs;
+    const ModuleJob::Plan plan = m_plan;
+    const int settleMs = m_settleMs;
     QMetaObject::invokeMethod(
         anchor,
         [this, port, plan, settleMs, relay] {
@@ -60,34 +60,34 @@ void PortRunner::start(const QString &port)
 
 void PortRunner::exec(bool stayOpen)
 {
-    this->stayOpen = stayOpen;
-    if (threads.isEmpty() && (!stayOpen || stopping))
+    m_stayOpen = stayOpen;
+    if (m_threads.isEmpty() && (!stayOpen || m_stopping))
         return;
-    loop.exec();
+    m_loop.exec();
 }
 
 void PortRunner::stop()
 {
-    stopping = true;
+    m_stopping = true;
     quitWhenIdle();
 }
 
 void PortRunner::onJobFinished(const PortResult &result)
 {
     // The job is deleted in its thread as the thread ends.
-    QThread *thread = threads.take(result.port);
+    QThread *thread = m_threads.take(result.port);
     thread->quit();
     thread->wait();
     delete thread;
-    done << result;
-    if (report)
-        report(result);
+    m_done << result;
+    if (m_report)
+        m_report(result);
     emit jobFinished(result.port);
     quitWhenIdle();
 }
 
 void PortRunner::quitWhenIdle()
 {
-    if (threads.isEmpty() && (!stayOpen || stopping))
-        loop.quit();
+    if (m_threads.isEmpty() && (!m_stayOpen || m_stopping))
+        m_loop.quit();
 }

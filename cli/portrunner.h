@@ -24,12 +24,12 @@ public:
 
     // Ignored for a port whose job is still running, and once stopping.
     void start(const QString &port);
-    bool isBusy(const QString &port) const { return threads.contains(port); }
+    bool isBusy(const QString &port) const { return m_threads.contains(port); }
     // Returns once every job has ended; with stayOpen, only after stop() as
     // well, so that start() can add ports meanwhile.
     void exec(bool stayOpen);
-    bool isStopping() const { return stopping; }
-    const QList<PortResult> &results() const { return done; }
+    bool isStopping() const { return m_stopping; }
+    const QList<PortResult> &results() const { return m_done; }
 
 public slots:
     // No new jobs; the running ones go on to their end.
@@ -42,15 +42,15 @@ private:
     void onJobFinished(const PortResult &result);
     void quitWhenIdle();
 
-    ModuleJob::Plan plan;
-    int settleMs;
-    Exchange::Progress progress;
-    Report report;
-    QMap<QString, QThread *> threads;
-    QList<PortResult> done;
-    QEventLoop loop;
-    bool stayOpen = false;
-    bool stopping = false;
+    ModuleJob::Plan m_plan;
+    int m_settleMs;
+    Exchange::Progress m_progress;
+    Report m_report;
+    QMap<QString, QThread *> m_threads;
+    QList<PortResult> m_done;
+    QEventLoop m_loop;
+    bool m_stayOpen = false;
+    bool m_stopping = false;
 };
 
 #endif // PORTRUNNER_H

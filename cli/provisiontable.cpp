@@ -6,7 +6,7 @@
 
 namespace {
 
-const QString MacColumn = QStringLiteral("mac");
+const QString MAC_COLUMN = QStringLiteral("mac");
 
 // Cells split at commas, trimmed, with spreadsheet quotes taken off.
 QStringList cells(const QString &line)
@@ -46,7 +46,7 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
 
     // Column names as the header may give them: the MAC, then the fields in
     // the order of ALL_FIELDS.
-    QStringList known{MacColumn};
+    QStringList known{MAC_COLUMN};
     for (Frames::Field field : Frames::ALL_FIELDS)
         known << Frames::fieldKey(field);
     QList<int> columns; // indexes into known
@@ -123,7 +123,7 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
             return std::nullopt;
         }
         macLines.insert(mac, number);
-        table.rows.insert(mac, changes);
+        table.m_rows.insert(mac, changes);
     }
     if (!headerLine) {
         *error = lineError(1, QStringLiteral("no header line (mac and field keys)"));
@@ -134,8 +134,8 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
 
 std::optional<CliFormat::Changes> ProvisionTable::row(const QString &mac) const
 {
-    const auto it = rows.constFind(normalMac(mac));
-    if (it == rows.constEnd())
+    const auto it = m_rows.constFind(normalMac(mac));
+    if (it == m_rows.constEnd())
         return std::nullopt;
     return *it;
 }

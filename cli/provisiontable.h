@@ -20,14 +20,13 @@ public:
 
     // The row of a MAC as the module reports it; empty when not listed.
     std::optional<CliFormat::Changes> row(const QString &mac) const;
-    int size() const { return rows.size(); }
 
     // 16 hexadecimal digits, upper case, without separators; empty when the
     // text is no MAC.
     static QString normalMac(const QString &text);
 
 private:
-    QMap<QString, CliFormat::Changes> rows;
+    QMap<QString, CliFormat::Changes> m_rows;
 };
 
 #endif // PROVISIONTABLE_H

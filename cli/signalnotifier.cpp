@@ -9,15 +9,15 @@
 #include <unistd.h>
 #endif
 
-int SignalNotifier::wakeFd[2] = {-1, -1};
+int SignalNotifier::m_wakeFd[2] = {-1, -1};
 
 SignalNotifier::SignalNotifier(QObject *parent) : QObject(parent)
 {
 #ifdef Q_OS_UNIX
-    if (wakeFd[0] >= 0 || ::pipe2(wakeFd, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (m_wakeFd[0] >= 0 || ::pipe2(m_wakeFd, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    notifier = new QSocketNotifier(wakeFd[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &SignalNotifier::onWake);
+    m_notifier = new QSocketNotifier(m_wakeFd[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalNotifier::onWake);
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -31,12 +31,12 @@ SignalNotifier::SignalNotifier(QObject *parent) : QObject(parent)
 SignalNotifier::~SignalNotifier()
 {
 #ifdef Q_OS_UNIX
-    if (!notifier)
+    if (!m_notifier)
         return;
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
-    delete notifier;
-    for (int &fd : wakeFd) {
+    delete m_notifier;
+    for (int &fd : m_wakeFd) {
         ::close(fd);
         fd = -1;
     }
@@ -47,7 +47,7 @@ void SignalNotifier::onWake()
 {
 #ifdef Q_OS_UNIX
     char bytes[16];
-    while (::read(wakeFd[0], bytes, sizeof bytes) > 0) {
+    while (::read(m_wakeFd[0], bytes, sizeof bytes) > 0) {
     }
     // Either signal has ended the catching of both.
     ::signal(SIGINT, SIG_DFL);
@@ -62,7 +62,7 @@ void SignalNotifier::onSignal(int)
     // Only async-signal-safe calls here: wake the event loop through the pipe.
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd[1], &byte, 1);
     errno = saved;
 #endif
 }

@@ -23,8 +23,8 @@ private:
     void onWake();
     static void onSignal(int signal);
 
-    QSocketNotifier *notifier = nullptr;
-    static int wakeFd[2];
+    QSocketNotifier *m_notifier = nullptr;
+    static int m_wakeFd[2];
 };
 
 #endif // SIGNALNOTIFIER_H

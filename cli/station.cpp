@@ -11,17 +11,17 @@ constexpr int SETTLED_SCAN_MS = 250;
 
 Station::Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
                  Message fail, QObject *parent)
-    : QObject(parent), options(options), scan(std::move(scan)), out(out), progress(progress),
-      fail(std::move(fail)),
-      runner([this](const Frames::Parameters &read) { return plan(read); }, options.settleMs,
-             progress, [this](const PortResult &result) { report(result); })
+    : QObject(parent), m_options(options), m_scan(std::move(scan)), m_out(out),
+      m_progress(progress), m_fail(std::move(fail)),
+      m_runner([this](const Frames::Parameters &read) { return plan(read); }, options.settleMs,
+               progress, [this](const PortResult &result) { report(result); })
 {
     // A device event may come before the device has settled in or gone from
     // the list of ports: look again once the events have stopped.
-    settledScan.setSingleShot(true);
-    settledScan.setInterval(SETTLED_SCAN_MS);
-    connect(&settledScan, SIGNAL(timeout()), this, SLOT(rescan()));
-    connect(&runner, SIGNAL(jobFinished(QString)), this, SLOT(onJobFinished(QString)));
+    m_settledScan.setSingleShot(true);
+    m_settledScan.setInterval(SETTLED_SCAN_MS);
+    connect(&m_settledScan, SIGNAL(timeout()), this, SLOT(rescan()));
+    connect(&m_runner, SIGNAL(jobFinished(QString)), this, SLOT(onJobFinished(QString)));
 }
 
 Station::~Station() = default;
@@ -30,82 +30,82 @@ int Station::run()
 {
     SignalNotifier interrupts;
     connect(&interrupts, SIGNAL(interrupted()), this, SLOT(onInterrupted()));
-    if (options.watch) {
+    if (m_options.watch) {
         // Watching first, so that no adapter plugged during the first scan
         // is missed.
-        watcher = std::make_unique<QDeviceWatcher>();
-        connect(watcher.get(), SIGNAL(deviceNotify(QString)), this, SLOT(onDeviceNotify()));
-        if (!watcher->start()) {
-            fail(QStringLiteral("cannot watch for adapters being plugged in"));
+        m_watcher = std::make_unique<QDeviceWatcher>();
+        connect(m_watcher.get(), SIGNAL(deviceNotify(QString)), this, SLOT(onDeviceNotify()));
+        if (!m_watcher->start()) {
+            m_fail(QStringLiteral("cannot watch for adapters being plugged in"));
             return PortResult::OpenFailed;
         }
     }
     rescan();
-    if (present.isEmpty() && !options.watch) {
-        fail(QStringLiteral("no recognised adapter attached; --watch waits for them"));
+    if (m_present.isEmpty() && !m_options.watch) {
+        m_fail(QStringLiteral("no recognised adapter attached; --watch waits for them"));
         return PortResult::OpenFailed;
     }
-    runner.exec(options.watch);
-    watcher.reset();
-    const QList<PortResult> &results = runner.results();
-    fail(PortResult::summary(results, QStringLiteral("provisioned")));
+    m_runner.exec(m_options.watch);
+    m_watcher.reset();
+    const QList<PortResult> &results = m_runner.results();
+    m_fail(PortResult::summary(results, QStringLiteral("provisioned")));
     return PortResult::worstCode(results);
 }
 
 void Station::onDeviceNotify()
 {
     rescan();
-    settledScan.start();
+    m_settledScan.start();
 }
 
 void Station::rescan()
 {
-    if (runner.isStopping())
+    if (m_runner.isStopping())
         return;
-    const QStringList ports = scan();
+    const QStringList ports = m_scan();
     for (const QString &port : ports) {
-        if (present.contains(port))
+        if (m_present.contains(port))
             continue;
-        present.insert(port);
-        if (runner.isBusy(port))
-            again.insert(port);
+        m_present.insert(port);
+        if (m_runner.isBusy(port))
+            m_again.insert(port);
         else
-            runner.start(port);
+            m_runner.start(port);
     }
-    for (auto it = present.begin(); it != present.end();) {
+    for (auto it = m_present.begin(); it != m_present.end();) {
         if (ports.contains(*it)) {
             ++it;
         } else {
-            if (progress)
-                progress(QStringLiteral("%1: adapter pulled out").arg(*it));
-            again.remove(*it);
-            it = present.erase(it);
+            if (m_progress)
+                m_progress(QStringLiteral("%1: adapter pulled out").arg(*it));
+            m_again.remove(*it);
+            it = m_present.erase(it);
         }
     }
 }
 
 void Station::onJobFinished(const QString &port)
 {
-    if (again.remove(port) && present.contains(port))
-        runner.start(port);
+    if (m_again.remove(port) && m_present.contains(port))
+        m_runner.start(port);
 }
 
 void Station::onInterrupted()
 {
-    watcher.reset();
-    settledScan.stop();
-    runner.stop();
+    m_watcher.reset();
+    m_settledScan.stop();
+    m_runner.stop();
 }
 
 ModuleJob::Step Station::plan(const Frames::Parameters &read) const
 {
     Frames::Settings settings =
-        options.from ? CliFormat::applyChanges(read.settings, *options.from) : read.settings;
+        m_options.from ? CliFormat::applyChanges(read.settings, *m_options.from) : read.settings;
     const std::optional<CliFormat::Changes> row =
-        options.table ? options.table->row(read.mac) : std::nullopt;
+        m_options.table ? m_options.table->row(read.mac) : std::nullopt;
     if (row) {
         settings = CliFormat::applyChanges(settings, *row);
-    } else if (options.onlyListed) {
+    } else if (m_options.onlyListed) {
         ModuleJob::Step skip;
         skip.action = ModuleJob::Step::Skip;
         skip.reason = QStringLiteral("MAC not in the table");
@@ -117,13 +117,13 @@ ModuleJob::Step Station::plan(const Frames::Parameters &read) const
 void Station::report(const PortResult &result)
 {
     const QString line =
-        options.json
+        m_options.json
             ? QString::fromUtf8(QJsonDocument(result.stationJson()).toJson(QJsonDocument::Compact))
             : result.stationText();
-    out << line << '\n';
-    out.flush();
-    if (log) {
-        log->write(line.toUtf8() + '\n');
-        log->flush();
+    m_out << line << '\n';
+    m_out.flush();
+    if (m_log) {
+        m_log->write(line.toUtf8() + '\n');
+        m_log->flush();
     }
 }

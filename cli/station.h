@@ -42,7 +42,7 @@ public:
     ~Station() override;
 
     // Result lines go to log as well; null for none.
-    void setLog(QFile *log) { this->log = log; }
+    void setLog(QFile *log) { m_log = log; }
     // Runs to the end; returns the exit code.
     int run();
 
@@ -56,18 +56,18 @@ private:
     ModuleJob::Step plan(const Frames::Parameters &read) const;
     void report(const PortResult &result);
 
-    Options options;
-    Scan scan;
-    QTextStream &out;
-    Exchange::Progress progress;
-    Message fail;
-    QFile *log = nullptr;
-    QTimer settledScan;
-    PortRunner runner;
-    std::unique_ptr<QDeviceWatcher> watcher;
-    QSet<QString> present;
+    Options m_options;
+    Scan m_scan;
+    QTextStream &m_out;
+    Exchange::Progress m_progress;
+    Message m_fail;
+    QFile *m_log = nullptr;
+    QTimer m_settledScan;
+    PortRunner m_runner;
+    std::unique_ptr<QDeviceWatcher> m_watcher;
+    QSet<QString> m_present;
     // Plugged again while the job of the previous plug still ran.
-    QSet<QString> again;
+    QSet<QString> m_again;
 };
 
 #endif // STATION_H

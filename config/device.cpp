@@ -14,13 +14,13 @@ constexpr unsigned long OPEN_SETTLE_MS = 5;
 Device::Device(QObject *parent) : QThread(parent)
 {
     connect(this, SIGNAL(receive()), this, SLOT(onReceivePackage()));
-    connect(&m_timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
+    connect(&timer, SIGNAL(timeout()), this, SLOT(onTimeOut()));
     // A coarse timer may fire up to 5 % early; the reply time is a minimum.
-    m_timer.setTimerType(Qt::PreciseTimer);
+    timer.setTimerType(Qt::PreciseTimer);
     // The port's bytes reach its buffer through this thread's event loop;
     // from there they go to the store the worker waits on.
-    connect(&m_serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
-    connect(&m_serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
+    connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
+    connect(&serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
     m_readPoll.setInterval(20);
     connect(&m_readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
 }
@@ -33,12 +33,12 @@ Device::~Device()
 
 void Device::setPortName(const QString &name)
 {
-    m_portName = name;
+    portName = name;
 }
 
 void Device::setRequest(const QByteArray &bytes)
 {
-    m_request = bytes;
+    request = bytes;
 }
 
 void Device::startDownload()
@@ -50,9 +50,9 @@ void Device::startDownload()
 
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         if (openPort()) {
-            m_retryCount = 0;
-            m_serial.write(m_request);
-            m_timer.start(m_timing.replyTimeout);
+            retryCount = 0;
+            serial.write(request);
+            timer.start(m_timing.replyTimeout);
             return;
         }
         QThread::msleep(m_timing.openRetryPause);
@@ -63,45 +63,45 @@ void Device::startDownload()
 
 bool Device::openPort()
 {
-    m_serial.setPortName(m_portName);
-    m_serial.setBaudRate(9600, QSerialPort::AllDirections);
-    m_serial.setDataBits(QSerialPort::Data8);
-    m_serial.setParity(QSerialPort::NoParity);
-    m_serial.setStopBits(QSerialPort::OneStop);
-    m_serial.setFlowControl(QSerialPort::NoFlowControl);
-    m_serial.open(QIODevice::ReadWrite);
-    [[maybe_unused]] const QSerialPort::SerialPortError afterOpen = m_serial.error();
-    m_serial.setRequestToSend(false);
-    m_serial.setDataTerminalReady(false);
+    serial.setPortName(portName);
+    serial.setBaudRate(9600, QSerialPort::AllDirections);
+    serial.setDataBits(QSerialPort::Data8);
+    serial.setParity(QSerialPort::NoParity);
+    serial.setStopBits(QSerialPort::OneStop);
+    serial.setFlowControl(QSerialPort::NoFlowControl);
+    serial.open(QIODevice::ReadWrite);
+    [[maybe_unused]] const QSerialPort::SerialPortError afterOpen = serial.error();
+    serial.setRequestToSend(false);
+    serial.setDataTerminalReady(false);
     // Ports without modem lines (pseudo-terminals, some adapters) refuse the
     // two calls above and leave UnsupportedOperationError behind; that is no
     // fault of the link. Any other error is, and the first expiry reports it.
-    if (m_serial.isOpen() && m_serial.error() == QSerialPort::UnsupportedOperationError)
-        m_serial.clearError();
+    if (serial.isOpen() && serial.error() == QSerialPort::UnsupportedOperationError)
+        serial.clearError();
 #ifdef Q_OS_WIN
     // wine refuses them on such ports with another error.
-    if (m_serial.isOpen() && afterOpen == QSerialPort::NoError)
-        m_serial.clearError();
+    if (serial.isOpen() && afterOpen == QSerialPort::NoError)
+        serial.clearError();
     // Qt learns of arriving bytes from the driver's event wait. A driver
     // that cannot wait for events (wine's, on a line without modem status
     // lines) ends that wait at once and Qt's reading stalls; a read of the
     // port starts it again.
-    if (m_serial.isOpen())
+    if (serial.isOpen())
         m_readPoll.start();
 #endif
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
-    if (!m_running) {
-        m_running = true;
+    if (!running) {
+        running = true;
         start(QThread::InheritPriority);
     }
-    return m_serial.isOpen();
+    return serial.isOpen();
 }
 
 QByteArray Device::getPackage()
 {
     std::lock_guard<std::mutex> lock(m_storeMutex);
-    return m_rxPackage;
+    return rxPackage;
 }
 
 void Device::run()
@@ -109,10 +109,10 @@ void Device::run()
     std::unique_lock<std::mutex> lock(m_storeMutex);
     for (;;) {
         m_storeChanged.wait(lock,
-                            [this] { return !m_running || m_store.size() >= REPLY_MIN_LENGTH; });
-        if (!m_running)
+                            [this] { return !running || m_store.size() >= REPLY_MIN_LENGTH; });
+        if (!running)
             return;
-        m_rxPackage = m_store;
+        rxPackage = m_store;
         m_store.clear();
         lock.unlock();
         emit receive();
@@ -125,7 +125,7 @@ void Device::onReceivePackage()
     const QByteArray chunk = getPackage();
     if (chunk.size() < REPLY_MIN_LENGTH || chunk.at(0) != REPLY_START_BYTE)
         return;
-    m_timer.stop();
+    timer.stop();
     stopWorker();
     closePort();
     QThread::msleep(m_timing.finalPause);
@@ -134,31 +134,31 @@ void Device::onReceivePackage()
 
 void Device::onTimeOut()
 {
-    ++m_retryCount;
-    if (m_retryCount > 1) {
+    ++retryCount;
+    if (retryCount > 1) {
         qDebug().noquote() << "Device onTimeOut";
-        m_timer.stop();
+        timer.stop();
         stopWorker();
         closePort();
         emit timeOut();
-    } else if (m_serial.error() != QSerialPort::NoError) {
+    } else if (serial.error() != QSerialPort::NoError) {
         qDebug().noquote() << "Device onError";
-        m_timer.stop();
+        timer.stop();
         stopWorker();
         closePort();
         emit porterror();
     } else {
-        m_timer.stop();
+        timer.stop();
         qDebug().noquote() << "Device Retry";
         clearPort();
-        m_serial.write(m_request);
-        m_timer.start(m_timing.replyTimeout);
+        serial.write(request);
+        timer.start(m_timing.replyTimeout);
     }
 }
 
 void Device::onPortReadyRead()
 {
-    const QByteArray bytes = m_serial.readAll();
+    const QByteArray bytes = serial.readAll();
     if (bytes.isEmpty())
         return;
     bool enough;
@@ -178,7 +178,7 @@ void Device::onPortError(QSerialPort::SerialPortError error)
     // A port whose device has gone keeps signalling read errors for as long as
     // it stays open. Nothing more will come from it: stop watching it for input
     // and leave the error in place for the time-out to report.
-    const auto notifiers = m_serial.findChildren<QSocketNotifier *>();
+    const auto notifiers = serial.findChildren<QSocketNotifier *>();
     for (QSocketNotifier *notifier : notifiers) {
         if (notifier->type() == QSocketNotifier::Read)
             notifier->setEnabled(false);
@@ -187,13 +187,13 @@ void Device::onPortError(QSerialPort::SerialPortError error)
 
 void Device::stopWorker()
 {
-    if (!m_running)
+    if (!running)
         return;
     {
         // Under the lock, so the worker cannot miss the change between its
         // test and its sleep.
         std::lock_guard<std::mutex> lock(m_storeMutex);
-        m_running = false;
+        running = false;
     }
     m_storeChanged.notify_all();
     wait();
@@ -204,14 +204,14 @@ void Device::stopWorker()
 
 void Device::clearPort()
 {
-    m_serial.clear(QSerialPort::AllDirections);
+    serial.clear(QSerialPort::AllDirections);
     clearStore();
 }
 
 void Device::closePort()
 {
     m_readPoll.stop();
-    m_serial.close();
+    serial.close();
     clearStore();
 }
 

@@ -70,18 +70,18 @@ private:
     void closePort();
     void clearStore();
 
-    QString m_portName;
-    QSerialPort m_serial;
-    QByteArray m_rxPackage;
-    std::atomic<bool> m_running{false};
-    QTimer m_timer;
+    QString portName;
+    QSerialPort serial;
+    QByteArray rxPackage;
+    std::atomic<bool> running{false};
+    QTimer timer;
     // Re-arms the port's reading while it is open (Windows only; see openPort).
     QTimer m_readPoll;
-    qint32 m_retryCount = 0;
-    QByteArray m_request;
+    qint32 retryCount = 0;
+    QByteArray request;
 
     // Bytes moved out of the port by the owner, waiting for the worker's
-    // take; guarded, with m_rxPackage, by m_storeMutex.
+    // take; guarded, with rxPackage, by m_storeMutex.
     std::mutex m_storeMutex;
     std::condition_variable m_storeChanged;
     QByteArray m_store;

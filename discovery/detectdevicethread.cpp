@@ -9,26 +9,26 @@ DetectDeviceThread::DetectDeviceThread(QObject *parent) : QThread(parent) {}
 
 DetectDeviceThread::~DetectDeviceThread()
 {
-    m_running = false;
+    running = false;
     wait();
 }
 
 void DetectDeviceThread::startDetect()
 {
-    m_running = true;
+    running = true;
     start(QThread::InheritPriority); // no effect while the thread still runs
 }
 
 void DetectDeviceThread::stopDetect()
 {
-    m_running = false;
+    running = false;
     wait();
 }
 
 bool DetectDeviceThread::isRecognised(quint16 vendorId, quint16 productId)
 {
     // Tested as pairs: a CP210x vendor with the Cypress product is not ours.
-    for (const UsbAdapter &adapter : RecognisedAdapters) {
+    for (const UsbAdapter &adapter : RECOGNISED_ADAPTERS) {
         if (vendorId == adapter.vendorId && productId == adapter.productId)
             return true;
     }
@@ -37,7 +37,7 @@ bool DetectDeviceThread::isRecognised(quint16 vendorId, quint16 productId)
 
 void DetectDeviceThread::run()
 {
-    while (m_running) {
+    while (running) {
         QStringList names;
         const auto ports = QSerialPortInfo::availablePorts();
         for (const QSerialPortInfo &info : ports) {

@@ -29,7 +29,7 @@ protected:
     void run() override;
 
 private:
-    std::atomic<bool> m_running{false};
+    std::atomic<bool> running{false};
 };
 
 #endif // DETECTDEVICETHREAD_H

@@ -25,7 +25,7 @@ struct UsbAdapter
 // The adapters discovery lists ports of, the only place their identifiers
 // are written: the window, radioconf-cli (and through its list command
 // scripts/run) and radioconf-sim all go by it. They are matched as pairs.
-inline constexpr UsbAdapter RecognisedAdapters[] = {
+inline constexpr UsbAdapter RECOGNISED_ADAPTERS[] = {
     {"cp210x", "CP210x", 0x10C4, 0xEA60},
     {"cypress", "Cypress", 0x04B4, 0x0003},
 };

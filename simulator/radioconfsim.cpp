@@ -30,7 +30,7 @@ void ensurePreloaded(char *argv[])
     execv("/proc/self/exe", argv);
 }
 
-const char Description[] =
+const char DESCRIPTION[] =
     "Runs PROGRAM with simulated radio modules behind virtual USB serial\n"
     "adapters (umockdev). PROGRAM sees each adapter as a real device: the serial\n"
     "port lists it with its USB identifiers and opens it, and libudev monitors\n"
@@ -215,11 +215,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(RADIOCONF_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(Description));
+    parser.setApplicationDescription(QString::fromLatin1(DESCRIPTION));
     parser.addHelpOption();
     parser.addVersionOption();
     QStringList kinds;
-    for (const UsbAdapter &known : RecognisedAdapters)
+    for (const UsbAdapter &known : RECOGNISED_ADAPTERS)
         kinds << QStringLiteral("%1 (%2%3)")
                      .arg(QLatin1String(known.kind), known.identifiers(),
                           kinds.isEmpty() ? QStringLiteral(", default") : QString());
@@ -227,7 +227,7 @@ int main(int argc, char *argv[])
                       QStringLiteral("Adapter kind: %1 or builtin (a serial port without USB "
                                      "identifiers).")
                           .arg(kinds.join(QLatin1String(", "))),
-                      "kind", QLatin1String(RecognisedAdapters[0].kind)});
+                      "kind", QLatin1String(RECOGNISED_ADAPTERS[0].kind)});
     parser.addOption({"behaviour",
                       "Behaviour of every module whose --port gives none (see below); default "
                       "normal.",
@@ -254,7 +254,7 @@ int main(int argc, char *argv[])
     quint16 vendor = 0;
     quint16 product = 0;
     const QString adapter = parser.value("adapter");
-    for (const UsbAdapter &known : RecognisedAdapters) {
+    for (const UsbAdapter &known : RECOGNISED_ADAPTERS) {
         if (adapter == QLatin1String(known.kind)) {
             vendor = known.vendorId;
             product = known.productId;

@@ -15,7 +15,7 @@
 namespace {
 
 // Common to both requests; byte 5 and 6 tell them apart.
-const QByteArray RequestPrefix = QByteArray::fromHex("ff4ccf52a1");
+const QByteArray REQUEST_PREFIX = QByteArray::fromHex("ff4ccf52a1");
 
 const struct
 {
@@ -169,10 +169,10 @@ void SimulatedModule::onReadable()
 void SimulatedModule::handleFrames()
 {
     for (;;) {
-        const int start = m_input.indexOf(RequestPrefix);
+        const int start = m_input.indexOf(REQUEST_PREFIX);
         if (start < 0) {
             // Keep a tail that may be the beginning of a prefix.
-            m_input = m_input.right(RequestPrefix.size() - 1);
+            m_input = m_input.right(REQUEST_PREFIX.size() - 1);
             return;
         }
         m_input.remove(0, start);

@@ -16,10 +16,10 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 class VirtualAdapter
 {
 public:
-    static constexpr quint16 Cp210xVendor = RecognisedAdapters[0].vendorId;
-    static constexpr quint16 Cp210xProduct = RecognisedAdapters[0].productId;
-    static constexpr quint16 CypressVendor = RecognisedAdapters[1].vendorId;
-    static constexpr quint16 CypressProduct = RecognisedAdapters[1].productId;
+    static constexpr quint16 Cp210xVendor = RECOGNISED_ADAPTERS[0].vendorId;
+    static constexpr quint16 Cp210xProduct = RECOGNISED_ADAPTERS[0].productId;
+    static constexpr quint16 CypressVendor = RECOGNISED_ADAPTERS[1].vendorId;
+    static constexpr quint16 CypressProduct = RECOGNISED_ADAPTERS[1].productId;
 
     VirtualAdapter();
     ~VirtualAdapter();
