@@ -5,12 +5,10 @@
 #include "devicewatcher/qdevicewatcher.h"
 
 #include <QCoreApplication>
-#include <QString>
 #include <QStringList>
-#include <QtGlobal>
 
-// Captures Qt's debug and warning lines while it lives, as "debug: text"
-// and "warning: text"; one at a time.
+// Captures Qt's debug lines as "debug: text" and the others as "warning:
+// text" while it lives; one at a time.
 class MessageLog
 {
 public:
@@ -25,12 +23,8 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
     {
-        if (!s_current)
-            return;
-        s_current->lines << QLatin1String(type == QtDebugMsg     ? "debug: "
-                                          : type == QtWarningMsg ? "warning: "
-                                                                 : "other: ") +
-                                message;
+        if (s_current)
+            s_current->lines << (type == QtDebugMsg ? "debug: " : "warning: ") + message;
     }
 
     QtMessageHandler m_previous;
