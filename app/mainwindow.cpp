@@ -65,12 +65,12 @@ void MainWindow::initForm()
     // come from the field table, which owns their order.
     const Frames::Settings defaults;
     for (Frames::Field field : Frames::ALL_FIELDS) {
-        const Frames::FieldSpec &spec = Frames::fieldSpec(field);
-        if (spec.kind == Frames::FieldKind::List)
+        const Frames::FieldInfo &info = Frames::fieldInfo(field);
+        if (info.kind == Frames::FieldKind::List)
             static_cast<QComboBox *>(fieldWidget(field))->addItems(Frames::itemTexts(field));
-        if (spec.kind == Frames::FieldKind::Number)
+        if (info.kind == Frames::FieldKind::Number)
             static_cast<QLineEdit *>(fieldWidget(field))
-                ->setValidator(new QIntValidator(spec.minimum, spec.maximum, this));
+                ->setValidator(new QIntValidator(info.minimum, info.maximum, this));
     }
     showSettings(defaults);
 
@@ -93,7 +93,7 @@ void MainWindow::showSettings(const Frames::Settings &settings)
     for (Frames::Field field : Frames::ALL_FIELDS) {
         const int value = settings.value(field);
         // A code that names no item leaves its list without a current item.
-        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+        if (Frames::fieldInfo(field).kind == Frames::FieldKind::List)
             static_cast<QComboBox *>(fieldWidget(field))->setCurrentIndex(value);
         else
             static_cast<QLineEdit *>(fieldWidget(field))->setText(Frames::valueText(field, value));
@@ -189,7 +189,7 @@ void MainWindow::on_pushButtonWrite_clicked()
 {
     Frames::FormInput input;
     for (Frames::Field field : Frames::ALL_FIELDS) {
-        if (Frames::fieldSpec(field).kind == Frames::FieldKind::List)
+        if (Frames::fieldInfo(field).kind == Frames::FieldKind::List)
             input.codes[field] = static_cast<QComboBox *>(fieldWidget(field))->currentIndex();
         else
             input.texts[field] = static_cast<QLineEdit *>(fieldWidget(field))->text();

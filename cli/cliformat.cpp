@@ -30,7 +30,7 @@ std::optional<int> parseJsonValue(Field field, const QJsonValue &value)
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
-    if (Frames::fieldSpec(field).kind == Frames::FieldKind::Frequency)
+    if (Frames::fieldInfo(field).kind == Frames::FieldKind::Frequency)
         return parseValue(field, numberText(number));
     // A group ID or a list item given as a number ("power": 7, "baud": 9600)
     // must be a whole one.
@@ -43,7 +43,7 @@ std::optional<int> parseJsonValue(Field field, const QJsonValue &value)
 
 QString optionName(Field field)
 {
-    return QString::fromLatin1(Frames::fieldSpec(field).option);
+    return QString::fromLatin1(Frames::fieldInfo(field).option);
 }
 
 std::optional<int> parseValue(Field field, const QString &text)
@@ -69,7 +69,7 @@ QString valueText(Field field, const Frames::Settings &settings)
     const QString text = Frames::valueText(field, value);
     if (text.isEmpty())
         return QStringLiteral("(code %1)").arg(value);
-    if (const char *unit = Frames::fieldSpec(field).unit)
+    if (const char *unit = Frames::fieldInfo(field).unit)
         return text + QLatin1Char(' ') + QLatin1String(unit);
     return text;
 }
@@ -101,7 +101,7 @@ QJsonObject parametersJson(const QString &port, const Frames::Parameters &parame
         const int value = parameters.settings.value(field);
         const QString text = Frames::valueText(field, value);
         QJsonValue json;
-        switch (Frames::fieldSpec(field).kind) {
+        switch (Frames::fieldInfo(field).kind) {
         case Frames::FieldKind::Frequency:
             json = text.toDouble(); // MHz
             break;

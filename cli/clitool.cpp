@@ -67,15 +67,15 @@ const QCommandLineOption DELAY_OPTION("delay", "Pause between reply bytes for tr
 
 QCommandLineOption valueOption(Field field)
 {
-    const Frames::FieldSpec &spec = Frames::fieldSpec(field);
+    const Frames::FieldInfo &info = Frames::fieldInfo(field);
     QString help = QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
                                                  Frames::itemTexts(field).join(", "));
-    if (spec.optionHelp) {
-        help = QString::fromLatin1(spec.optionHelp);
-        if (spec.kind == Frames::FieldKind::Number)
-            help = help.arg(spec.minimum).arg(spec.maximum);
+    if (info.optionHelp) {
+        help = QString::fromLatin1(info.optionHelp);
+        if (info.kind == Frames::FieldKind::Number)
+            help = help.arg(info.minimum).arg(info.maximum);
     }
-    return {CliFormat::optionName(field).mid(2), help, QString::fromLatin1(spec.optionValue)};
+    return {CliFormat::optionName(field).mid(2), help, QString::fromLatin1(info.optionValue)};
 }
 
 struct CommandInfo

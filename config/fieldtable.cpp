@@ -33,7 +33,7 @@ const char *const WAKEUP_TIME_ITEMS[] = {
     QT_TRANSLATE_NOOP("MainWindow", "4s"),    QT_TRANSLATE_NOOP("MainWindow", "5s")};
 
 template <int N>
-constexpr FieldSpec list(const char *key, const char *option, const char *label,
+constexpr FieldInfo list(const char *key, const char *option, const char *label,
                          const char *const (&items)[N], int Settings::*member,
                          const char *help = nullptr, const char *value = "value")
 {
@@ -41,7 +41,7 @@ constexpr FieldSpec list(const char *key, const char *option, const char *label,
 }
 
 // In the order of Field.
-const FieldSpec FIELDS[FIELD_COUNT] = {
+const FieldInfo FIELDS[FIELD_COUNT] = {
     {"frequency", "--freq", QT_TRANSLATE_NOOP("MainWindow", "RF frequency"), FieldKind::Frequency,
      1, int(MAX_FREQUENCY_KHZ), nullptr, "MHz", "RF frequency in MHz, e.g. 868.1.", "MHz",
      &Settings::frequencyKHz},
@@ -60,7 +60,7 @@ const FieldSpec FIELDS[FIELD_COUNT] = {
 
 } // namespace
 
-const FieldSpec &fieldSpec(Field field)
+const FieldInfo &fieldInfo(Field field)
 {
     return FIELDS[field];
 }

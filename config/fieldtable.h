@@ -46,7 +46,7 @@ enum class FieldKind {
     List       // the index of an item
 };
 
-struct FieldSpec
+struct FieldInfo
 {
     const char *key;    // stable, untranslated: scripts and JSON
     const char *option; // the command-line option that sets it
@@ -62,7 +62,7 @@ struct FieldSpec
     int Settings::*member;
 };
 
-const FieldSpec &fieldSpec(Field field);
+const FieldInfo &fieldInfo(Field field);
 
 } // namespace Frames
 

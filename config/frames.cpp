@@ -16,14 +16,14 @@ QString tr(const char *text)
 
 int itemCount(Field field)
 {
-    const FieldSpec &spec = fieldSpec(field);
-    return spec.items ? spec.maximum + 1 : 0;
+    const FieldInfo &info = fieldInfo(field);
+    return info.items ? info.maximum + 1 : 0;
 }
 
 bool accepts(Field field, int value)
 {
-    const FieldSpec &spec = fieldSpec(field);
-    return value >= spec.minimum && value <= spec.maximum;
+    const FieldInfo &info = fieldInfo(field);
+    return value >= info.minimum && value <= info.maximum;
 }
 
 } // namespace
@@ -38,19 +38,19 @@ QStringList WriteRequest::messages() const
 
 QString fieldName(Field field)
 {
-    return tr(fieldSpec(field).label);
+    return tr(fieldInfo(field).label);
 }
 
 QString fieldKey(Field field)
 {
-    return QString::fromLatin1(fieldSpec(field).key);
+    return QString::fromLatin1(fieldInfo(field).key);
 }
 
 QStringList itemTexts(Field field)
 {
     QStringList texts;
     for (int i = 0; i < itemCount(field); ++i)
-        texts << tr(fieldSpec(field).items[i]);
+        texts << tr(fieldInfo(field).items[i]);
     return texts;
 }
 
@@ -58,13 +58,13 @@ QString itemText(Field field, int code)
 {
     if (code < 0 || code >= itemCount(field))
         return QString();
-    return QString::fromLatin1(fieldSpec(field).items[code]);
+    return QString::fromLatin1(fieldInfo(field).items[code]);
 }
 
 int itemIndex(Field field, const QString &text)
 {
     for (int i = 0; i < itemCount(field); ++i) {
-        const QLatin1String item(fieldSpec(field).items[i]);
+        const QLatin1String item(fieldInfo(field).items[i]);
         if (text.compare(item, Qt::CaseInsensitive) == 0)
             return i;
         // "7(Max)" is power 7 to anyone typing a number.
@@ -109,7 +109,7 @@ std::optional<int> parseGroupId(const QString &text)
 std::optional<int> parseText(Field field, const QString &text)
 {
     std::optional<int> value;
-    switch (fieldSpec(field).kind) {
+    switch (fieldInfo(field).kind) {
     case FieldKind::Frequency:
         if (const std::optional<quint32> kHz = parseFrequency(text))
             value = int(*kHz);
@@ -132,7 +132,7 @@ std::optional<int> parseText(Field field, const QString &text)
 
 QString valueText(Field field, int value)
 {
-    switch (fieldSpec(field).kind) {
+    switch (fieldInfo(field).kind) {
     case FieldKind::Frequency:
         return frequencyText(quint32(value));
     case FieldKind::Number:
@@ -145,17 +145,17 @@ QString valueText(Field field, int value)
 
 QString refusal(Field field)
 {
-    const FieldSpec &spec = fieldSpec(field);
-    switch (spec.kind) {
+    const FieldInfo &info = fieldInfo(field);
+    switch (info.kind) {
     case FieldKind::Frequency:
         return tr("%1: enter a number of MHz above 0 and at most %2, with a dot as the decimal "
                   "point.")
-            .arg(fieldName(field), frequencyText(quint32(spec.maximum)));
+            .arg(fieldName(field), frequencyText(quint32(info.maximum)));
     case FieldKind::Number:
         return tr("%1: enter a whole number from %2 to %3.")
             .arg(fieldName(field))
-            .arg(spec.minimum)
-            .arg(spec.maximum);
+            .arg(info.minimum)
+            .arg(info.maximum);
     case FieldKind::List:
         break;
     }
@@ -178,9 +178,9 @@ WriteRequest buildWriteRequest(const FormInput &input)
     for (Field field : ALL_FIELDS) {
         // A refused text is kept as a value below the field's limits.
         const int value =
-            fieldSpec(field).kind == FieldKind::List
+            fieldInfo(field).kind == FieldKind::List
                 ? input.codes[field]
-                : parseText(field, input.texts[field]).value_or(fieldSpec(field).minimum - 1);
+                : parseText(field, input.texts[field]).value_or(fieldInfo(field).minimum - 1);
         request.settings.setValue(field, value);
     }
     request.problems = validate(request.settings);

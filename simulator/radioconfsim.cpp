@@ -65,13 +65,13 @@ const char DESCRIPTION[] =
     "  radioconf-sim --port ttyUSB0 --port ttyUSB1:silent -- radioconf-cli read --all";
 
 // Splits "NAME[:BEHAVIOUR]"; without a behaviour, *behaviour is left as it is.
-bool parsePort(const QString &spec, QString *name, SimulatedModule::Behaviour *behaviour)
+bool parsePort(const QString &portArg, QString *name, SimulatedModule::Behaviour *behaviour)
 {
-    const int colon = spec.indexOf(':');
-    *name = spec.left(colon);
+    const int colon = portArg.indexOf(':');
+    *name = portArg.left(colon);
     if (name->isEmpty() || name->contains('/'))
         return false;
-    return colon < 0 || SimulatedModule::parseBehaviour(spec.mid(colon + 1), behaviour);
+    return colon < 0 || SimulatedModule::parseBehaviour(portArg.mid(colon + 1), behaviour);
 }
 
 class Simulator : public QObject
@@ -86,16 +86,16 @@ public:
     }
 
     // Adds NAME[:BEHAVIOUR] to the line (or gives a port of it a new
-    // behaviour) and returns its name; empty when spec is malformed.
-    QString addPort(const QString &spec)
+    // behaviour) and returns its name; empty when portArg is malformed.
+    QString addPort(const QString &portArg)
     {
         QString name;
         SimulatedModule::Behaviour behaviour = m_behaviour;
-        if (!parsePort(spec, &name, &behaviour))
+        if (!parsePort(portArg, &name, &behaviour))
             return QString();
         if (!m_behaviours.count(name))
             m_ports << name;
-        else if (!spec.contains(':'))
+        else if (!portArg.contains(':'))
             behaviour = m_behaviours[name];
         m_behaviours[name] = behaviour;
         return name;
@@ -188,19 +188,19 @@ void command(Simulator *simulator, const QByteArray &line)
         }
         return;
     }
-    const QString spec = QString::fromUtf8(words.at(1));
+    const QString portArg = QString::fromUtf8(words.at(1));
     if (verb == "unplug") {
-        if (simulator->has(spec)) {
-            simulator->unplug(spec);
-            qInfo("radioconf-sim: adapter on /dev/%s pulled out", qPrintable(spec));
+        if (simulator->has(portArg)) {
+            simulator->unplug(portArg);
+            qInfo("radioconf-sim: adapter on /dev/%s pulled out", qPrintable(portArg));
         } else {
-            qWarning("radioconf-sim: no adapter %s", qPrintable(spec));
+            qWarning("radioconf-sim: no adapter %s", qPrintable(portArg));
         }
         return;
     }
-    const QString port = simulator->addPort(spec);
+    const QString port = simulator->addPort(portArg);
     if (port.isEmpty())
-        qWarning("radioconf-sim: bad port \"%s\" (NAME or NAME:BEHAVIOUR)", qPrintable(spec));
+        qWarning("radioconf-sim: bad port \"%s\" (NAME or NAME:BEHAVIOUR)", qPrintable(portArg));
     else if (!simulator->plug(port))
         qWarning("radioconf-sim: cannot plug the adapter %s", qPrintable(port));
 }
