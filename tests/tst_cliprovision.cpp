@@ -101,7 +101,7 @@ private slots:
         const auto count = [&](const QString &text) {
             out += sim.readAllStandardOutput();
             err += sim.readAllStandardError();
-            return QString::fromUtf8(out + err).count(filled(text));
+            return int(QString::fromUtf8(out + err).count(filled(text)));
         };
         const QString a = " @a SIM1 @A provisioned: frequency 915 MHz, group 3,";
         QTRY_VERIFY2_WITH_TIMEOUT(count(a) == 1, out + err, 30000);
