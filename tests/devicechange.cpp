@@ -7,8 +7,8 @@
 int main()
 {
     DWORD recipients = BSM_APPLICATIONS;
-    const long reached = BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_NOTIMEOUTIFNOTHUNG,
-                                                 &recipients, WM_DEVICECHANGE,
-                                                 DBT_DEVNODES_CHANGED, 0);
+    const long reached =
+        BroadcastSystemMessageW(BSF_FORCEIFHUNG | BSF_NOTIMEOUTIFNOTHUNG, &recipients,
+                                WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
     return reached > 0 ? 0 : 1;
 }
