@@ -541,18 +541,26 @@ int CliTool::read(QCommandLineParser &parser)
 
 std::optional<CliFormat::Changes> CliTool::readFromFile(const QCommandLineParser &parser)
 {
-    const QString path = parser.value(FROM_OPTION);
+    const std::optional<QByteArray> bytes = readOptionFile(parser, FROM_OPTION);
+    if (!bytes)
+        return std::nullopt;
+    QString error;
+    const std::optional<CliFormat::Changes> changes = CliFormat::changesFromJson(*bytes, &error);
+    if (!changes)
+        fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
+    return changes;
+}
+
+std::optional<QByteArray> CliTool::readOptionFile(const QCommandLineParser &parser,
+                                                  const QCommandLineOption &option)
+{
+    const QString path = parser.value(option);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("--from %1: %2").arg(path, file.errorString()));
+        fail(QStringLiteral("--%1 %2: %3").arg(option.names().first(), path, file.errorString()));
         return std::nullopt;
     }
-    QString error;
-    const std::optional<CliFormat::Changes> changes =
-        CliFormat::changesFromJson(file.readAll(), &error);
-    if (!changes)
-        fail(QStringLiteral("--from %1: %2").arg(path, error));
-    return changes;
+    return file.readAll();
 }
 
 int CliTool::write(QCommandLineParser &parser)
@@ -607,16 +615,13 @@ int CliTool::provision(QCommandLineParser &parser)
             return PortResult::UsageError;
     }
     if (parser.isSet(TABLE_OPTION)) {
-        const QString path = parser.value(TABLE_OPTION);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("--table %1: %2").arg(path, file.errorString()));
+        const std::optional<QByteArray> bytes = readOptionFile(parser, TABLE_OPTION);
+        if (!bytes)
             return PortResult::UsageError;
-        }
         QString error;
-        options.table = ProvisionTable::parse(file.readAll(), &error);
+        options.table = ProvisionTable::parse(*bytes, &error);
         if (!options.table) {
-            fail(QStringLiteral("--table %1: %2").arg(path, error));
+            fail(QStringLiteral("--table %1: %2").arg(parser.value(TABLE_OPTION), error));
             return PortResult::UsageError;
         }
     }

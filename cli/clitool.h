@@ -53,6 +53,10 @@ private:
     // attached; empty, with *exitCode set, when that fails.
     QStringList resolvePorts(const QCommandLineParser &parser, int *exitCode);
     std::optional<CliFormat::Changes> readFromFile(const QCommandLineParser &parser);
+    // The contents of the file an option names; empty, said on stderr, when it
+    // does not open.
+    std::optional<QByteArray> readOptionFile(const QCommandLineParser &parser,
+                                             const QCommandLineOption &option);
     std::optional<int> settleTime(const QCommandLineParser &parser);
     Exchange::Progress progressCallback();
     // The exchanges of read and write on every port given; plan as for
