@@ -5,6 +5,7 @@
 #include "cli/station.h"
 #include "config/frames.h"
 #include "discovery/detectdevicethread.h"
+#include "discovery/sysfsportscan.h"
 #include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
@@ -423,6 +424,8 @@ int CliTool::list(QCommandLineParser &parser)
 
 QStringList CliTool::recognisedPorts() const
 {
+    if (const std::optional<QStringList> names = SysfsPortScan::recognisedPorts())
+        return *names;
     QStringList names;
     for (const CliFormat::PortEntry &port : scanPorts()) {
         if (port.recognised)
@@ -447,6 +450,11 @@ QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCod
         *exitCode = PortResult::UsageError;
         return {};
     }
+    // The names alone where the platform gives them quickly; the full scan
+    // below is for the messages, or where it cannot.
+    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
+    if (quick && (quick->size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !quick->isEmpty())))
+        return *quick;
     const QList<CliFormat::PortEntry> ports = scanPorts();
     QStringList recognised;
     QStringList found;

@@ -1,6 +1,7 @@
 #include "simulator/virtualadapter.h"
 
 #include "discovery/detectdevicethread.h"
+#include "discovery/sysfsportscan.h"
 
 #include <QElapsedTimer>
 #include <QSerialPortInfo>
@@ -48,6 +49,7 @@ private slots:
                 bed.plug("ttyUSB3", 0x0403, 0x6001) && bed.plugWithoutUsb("ttyS0"));
         DetectDeviceThread thread;
         QCOMPARE(onePass(thread), (QStringList{"start", "notfound", "end"}));
+        QCOMPARE(SysfsPortScan::recognisedPorts(), QStringList());
         // CP210x and Cypress, plugged in reverse name order: the next pass
         // follows the platform's order.
         QVERIFY(bed.plug("ttyUSB1", 0x04b4, 0x0003) && bed.plug("ttyUSB0", 0x10c4, 0xea60));
@@ -56,6 +58,10 @@ private slots:
             if (info.portName() == "ttyUSB0" || info.portName() == "ttyUSB1")
                 pass << info.portName();
         QCOMPARE(onePass(thread), pass << "end");
+        // radioconf-cli's quick scan finds the same, by name.
+        QCOMPARE(SysfsPortScan::recognisedPorts(), (QStringList{"ttyUSB0", "ttyUSB1"}));
+        bed.unplug("ttyUSB0");
+        QCOMPARE(SysfsPortScan::recognisedPorts(), QStringList{"ttyUSB1"});
     }
     void destructionWaitsForThePass()
     {
