@@ -2,12 +2,18 @@
 
 #include <QSerialPort>
 
+namespace {
+constexpr uint WORKER_STACK = 256 * 1024;
+} // namespace
+
 Exchange::Exchange(QObject *parent) : QObject(parent)
 {
     Device::Timing timing = m_device.getTiming();
     // The window's pause after the reply is idle time on a closed port.
     timing.finalPause = 0;
     m_device.setTiming(timing);
+    // Its worker only waits for the reply (on stack sizes, see PortRunner).
+    m_device.setStackSize(WORKER_STACK);
     connect(&m_device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
     connect(&m_device, SIGNAL(timeOut()), this, SLOT(onTimeOut()));
     connect(&m_device, SIGNAL(openfail()), this, SLOT(onOpenFail()));

@@ -4,6 +4,13 @@
 
 #include <utility>
 
+namespace {
+// A port's thread needs little stack. At the default (8 MiB on Linux) the
+// threads of eight ports and their link workers overflow the C library's
+// cache of stacks, and unmapping a stack as a thread ends stalls the others.
+constexpr uint PORT_THREAD_STACK = 1024 * 1024;
+} // namespace
+
 PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress,
                        Report report, QObject *parent)
     : QObject(parent), m_plan(std::move(plan)), m_settleMs(settleMs),
@@ -28,6 +35,7 @@ void PortRunner::start(const QString &port)
     // up the other ports. Only results and progress texts cross over, queued
     // to this thread.
     auto *thread = new QThread(this);
+    thread->setStackSize(PORT_THREAD_STACK);
     m_threads.insert(port, thread);
     auto *anchor = new QObject;
     anchor->moveToThread(thread);
