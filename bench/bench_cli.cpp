@@ -5,6 +5,8 @@
 
 #include "simulator/virtualadapter.h"
 
+#include "bench/benchsupport.h"
+
 #include "simulator/simulatedmodule.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sys/resource.h>
@@ -29,12 +30,6 @@ const int ADAPTERS = 8;
 double wireMs(int bytes)
 {
     return bytes * 10 / 9600.0 * 1000.0; // 8N1: 10 bits a byte at 9600 baud
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double childrenCpuMs()
@@ -117,8 +112,9 @@ struct Case
     {
         if (failed)
             return;
-        std::printf("%-24s median %6.1f ms (CPU %5.1f ms) over %d runs%s\n", name, median(wallMs),
-                    median(cpuMs), int(wallMs.size()), qPrintable(comparison));
+        std::printf("%-24s median %6.1f ms (CPU %5.1f ms) over %d runs%s\n", name,
+                    percentile(wallMs, 0.5), percentile(cpuMs, 0.5), int(wallMs.size()),
+                    qPrintable(comparison));
     }
 };
 
@@ -135,11 +131,8 @@ QString target(double ms, double limit, const QString &what)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (!qEnvironmentVariableIsSet("LD_PRELOAD")) {
-        std::fprintf(stderr, "bench_cli: run under umockdev-wrapper (bench/run)\n");
+    if (!benchReady("bench_cli"))
         return 2;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QFile load("/proc/loadavg");
     if (load.open(QIODevice::ReadOnly))
         std::printf("load average before: %s", load.readLine().constData());
@@ -171,14 +164,14 @@ int main(int argc, char *argv[])
     const double writeFloor =
         readFloor + wireMs(SimulatedModule::WRITE_REQUEST_LENGTH + SimulatedModule::BLOCK_LENGTH);
     cases[0].print(QString());
-    const double read = median(cases[1].wallMs);
+    const double read = percentile(cases[1].wallMs, 0.5);
     cases[1].print(
         target(read, readFloor + 25, QStringLiteral("floor %1 ms").arg(readFloor, 0, 'f', 1)));
-    const double write = median(cases[2].wallMs);
+    const double write = percentile(cases[2].wallMs, 0.5);
     cases[2].print(target(write, 2 * readFloor + 50,
                           QStringLiteral("floor %1 ms").arg(writeFloor, 0, 'f', 1)));
     cases[3].print(QString());
-    const double ratio = median(cases[4].wallMs) / median(cases[3].wallMs);
+    const double ratio = percentile(cases[4].wallMs, 0.5) / percentile(cases[3].wallMs, 0.5);
     cases[4].print(QStringLiteral(", %1 x one (target < 1.3 x): %2")
                        .arg(ratio, 0, 'f', 2)
                        .arg(ratio < 1.3 ? "met" : "NOT met"));

@@ -4,6 +4,7 @@
 
 #include "simulator/virtualadapter.h"
 
+#include "bench/benchsupport.h"
 #include "bench/exchangeoutcome.h"
 #include "config/device.h"
 #include "simulator/simulatedmodule.h"
@@ -13,7 +14,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -29,13 +29,6 @@ double processCpuSeconds()
     timespec t;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
-    return values[index];
 }
 
 // The module answers from a thread of its own, as hardware would, so its
@@ -130,11 +123,8 @@ void exchangeWallTime(int runs)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (!qEnvironmentVariableIsSet("LD_PRELOAD")) {
-        std::fprintf(stderr, "bench_device: run under umockdev-wrapper (bench/run)\n");
+    if (!benchReady("bench_device"))
         return 2;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     cpuWhileSilent();
     takeLatency(200);
     exchangeWallTime(5);

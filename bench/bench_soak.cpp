@@ -7,6 +7,7 @@
 
 #include "simulator/virtualadapter.h"
 
+#include "bench/benchsupport.h"
 #include "bench/exchangeoutcome.h"
 #include "config/device.h"
 #include "simulator/simulatedmodule.h"
@@ -146,16 +147,13 @@ void printGrowth(const char *what, const Usage &from, const Usage &to)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (!VirtualAdapter::preloaded()) {
-        std::fprintf(stderr, "bench_soak: run under umockdev-wrapper (bench/run)\n");
+    if (!benchReady("bench_soak"))
         return 2;
-    }
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 500;
     if (count <= 0) {
         std::fprintf(stderr, "usage: bench_soak [exchanges per behaviour] [behaviour...]\n");
         return 2;
     }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qInstallMessageHandler(quiet);
 
     // Every behaviour the module knows, then a missing port.

@@ -424,8 +424,10 @@ int CliTool::list(QCommandLineParser &parser)
 
 QStringList CliTool::recognisedPorts() const
 {
-    if (const std::optional<QStringList> names = SysfsPortScan::recognisedPorts())
-        return *names;
+    // As resolvePorts: the full scan where the quick one cannot or finds none.
+    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
+    if (quick && !quick->isEmpty())
+        return *quick;
     QStringList names;
     for (const CliFormat::PortEntry &port : scanPorts()) {
         if (port.recognised)
