@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTime>
 
@@ -43,10 +44,16 @@ void Device::setRequest(const QByteArray &bytes)
 
 void Device::startDownload()
 {
-    const QTime now = QTime::currentTime();
-    emit updateProgress(QDir::currentPath() + QString::asprintf("/%02d_%02d_%02d.log", now.hour(),
-                                                                now.minute(), now.second()));
-    emit updateProgress(QStringLiteral("start download log"));
+    // The local time takes a process-wide lock and reads the time zone file;
+    // exchanges on several ports at once would queue on it for a text that
+    // nobody receives.
+    if (isSignalConnected(QMetaMethod::fromSignal(&Device::updateProgress))) {
+        const QTime now = QTime::currentTime();
+        emit updateProgress(QDir::currentPath() + QString::asprintf("/%02d_%02d_%02d.log",
+                                                                    now.hour(), now.minute(),
+                                                                    now.second()));
+        emit updateProgress(QStringLiteral("start download log"));
+    }
 
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         if (openPort()) {
