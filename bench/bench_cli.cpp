@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 #include <sys/resource.h>
 #include <vector>
 
@@ -50,6 +51,9 @@ public:
     ~Line()
     {
         resize(0);
+        for (SimulatedModule *module : m_bareModules)
+            QMetaObject::invokeMethod(
+                module, [module] { delete module; }, Qt::BlockingQueuedConnection);
         m_moduleThread.quit();
         m_moduleThread.wait();
     }
@@ -78,10 +82,29 @@ public:
         return true;
     }
 
+    // Paths of count modules on bare pseudo-terminals: the same exchanges
+    // with no test bed in the way. Made as asked for, kept to the end.
+    QStringList barePorts(int count)
+    {
+        while (m_barePorts.size() < count) {
+            QByteArray path;
+            const int master = SimulatedModule::openTerminal(&path);
+            if (master < 0)
+                return {};
+            auto *module = new SimulatedModule(master, SimulatedModule::Behaviour::Normal, true);
+            module->moveToThread(&m_moduleThread);
+            m_bareModules.push_back(module);
+            m_barePorts << QString::fromLocal8Bit(path);
+        }
+        return m_barePorts.mid(0, count);
+    }
+
 private:
     VirtualAdapter m_bed;
     QThread m_moduleThread;
     std::vector<SimulatedModule *> m_modules;
+    std::vector<SimulatedModule *> m_bareModules;
+    QStringList m_barePorts;
 };
 
 // Wall and CPU times (user and system) of the runs of one case, in ms. This
@@ -89,15 +112,29 @@ private:
 // machine's cores with the radioconf-cli it serves, so its CPU is shown too.
 struct Case
 {
+    // bare: the tool runs without the test bed's preload library, on bare
+    // pseudo-terminals named in its arguments.
+    Case(const char *name, QStringList arguments, int adapters, bool bare = false)
+        : name(name), arguments(std::move(arguments)), adapters(adapters), bare(bare)
+    {
+    }
+
     const char *name;
     QStringList arguments;
     int adapters;
+    bool bare;
     std::vector<double> wallMs, cliCpuMs, bedCpuMs;
     bool failed = false;
 
     void run()
     {
         QProcess cli;
+        if (bare) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove(QStringLiteral("LD_PRELOAD"));
+            environment.remove(QStringLiteral("UMOCKDEV_DIR"));
+            cli.setProcessEnvironment(environment);
+        }
         const double cli0 = cpuMs(RUSAGE_CHILDREN);
         const double bed0 = cpuMs(RUSAGE_SELF);
         const auto start = std::chrono::steady_clock::now();
@@ -147,15 +184,27 @@ int main(int argc, char *argv[])
         std::printf("load average before: %s", load.readLine().constData());
 
     const QString port = Line::port(0);
+    Line line;
+    const QStringList bare = line.barePorts(ADAPTERS);
+    if (bare.size() != ADAPTERS) {
+        std::fprintf(stderr, "bench_cli: cannot open the pseudo-terminals\n");
+        return 1;
+    }
+    QStringList bareArguments{"read"};
+    for (const QString &path : bare)
+        bareArguments << "--port" << path;
     Case cases[] = {
         // What starting and ending the process costs, without any exchange.
-        {"--version (start, exit)", {"--version"}, 1, {}, {}, {}},
-        {"read", {"read", "--port", port}, 1, {}, {}, {}},
-        {"write (read, then write)", {"write", "--port", port, "--group", "7"}, 1, {}, {}, {}},
-        {"read --all, 1 adapter", {"read", "--all"}, 1, {}, {}, {}},
-        {"read --all, 8 adapters", {"read", "--all"}, ADAPTERS, {}, {}, {}},
+        {"--version (start, exit)", {"--version"}, 1},
+        {"read", {"read", "--port", port}, 1},
+        {"write (read, then write)", {"write", "--port", port, "--group", "7"}, 1},
+        {"read --all, 1 adapter", {"read", "--all"}, 1},
+        {"read --all, 8 adapters", {"read", "--all"}, ADAPTERS},
+        // The same exchanges, on ports the tool is told of, with no test bed:
+        // what side by side costs the tool itself on this machine.
+        {"read, 1 bare terminal", {"read", "--port", bare.first()}, 1, true},
+        {"read, 8 bare terminals", bareArguments, 1, true},
     };
-    Line line;
     for (int round = 0; round < ROUNDS; ++round) {
         for (Case &c : cases) {
             if (!line.resize(c.adapters)) {
@@ -184,5 +233,8 @@ int main(int argc, char *argv[])
     cases[4].print(QStringLiteral(", %1 x one (target < 1.3 x): %2")
                        .arg(ratio, 0, 'f', 2)
                        .arg(ratio < 1.3 ? "met" : "NOT met"));
+    cases[5].print(QString());
+    cases[6].print(
+        QStringLiteral(", %1 x one").arg(cases[6].medianMs() / cases[5].medianMs(), 0, 'f', 2));
     return 0;
 }

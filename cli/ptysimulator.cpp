@@ -6,10 +6,7 @@
 #include <QEventLoop>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 PtySimulator::PtySimulator(QObject *parent) : QObject(parent) {}
 
@@ -24,18 +21,14 @@ int PtySimulator::serve(const QString &behaviourName, int delayMs, QTextStream &
         err.flush();
         return 2;
     }
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[128];
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-        ::ptsname_r(master, name, sizeof name) != 0) {
+    QByteArray name;
+    const int master = SimulatedModule::openTerminal(&name);
+    if (master < 0) {
         err << "radioconf-cli: simulate: cannot open a pseudo-terminal: " << strerror(errno)
             << '\n';
         err.flush();
-        if (master >= 0)
-            ::close(master);
         return 1;
     }
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
     SimulatedModule module(master, behaviour, true);
     module.setTrickleDelay(delayMs);

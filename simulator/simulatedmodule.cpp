@@ -67,6 +67,23 @@ SimulatedModule::SimulatedModule(int fd, Behaviour behaviour, bool ownsDescripto
     }
 }
 
+int SimulatedModule::openTerminal(QByteArray *path)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::ptsname_r(master, name, sizeof name) != 0) {
+        const int error = errno;
+        if (master >= 0)
+            ::close(master);
+        errno = error;
+        return -1;
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    *path = name;
+    return master;
+}
+
 SimulatedModule::~SimulatedModule()
 {
     detach();

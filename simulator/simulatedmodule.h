@@ -54,6 +54,10 @@ public:
                              bool ownsDescriptor = false, QObject *parent = nullptr);
     ~SimulatedModule() override;
 
+    // Opens a new pseudo-terminal for a module to serve: returns its far end
+    // (non-blocking), for the constructor, and sets *path to the end a port
+    // opens; -1, with errno set, when none can be had.
+    static int openTerminal(QByteArray *path);
     static bool parseBehaviour(const QString &name, Behaviour *behaviour);
     static QStringList behaviourNames();
     // A MAC of the module behind the port NAME: the same for the same name,
