@@ -1,7 +1,8 @@
 // Measures whole radioconf-cli processes, start to exit, against simulated
 // modules with no reply delay behind virtual adapters: read, write, and
-// read --all with one and with eight adapters. Run under umockdev-wrapper
-// (bench/run).
+// read --all with one and with eight adapters; then the same reads on one and
+// on eight bare pseudo-terminals, without the test bed. Run under
+// umockdev-wrapper (bench/run).
 
 #include "simulator/virtualadapter.h"
 
