@@ -7,7 +7,6 @@
 
 #include <QtTest>
 
-#include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
 
@@ -18,11 +17,11 @@ struct Module
 {
     explicit Module(SimulatedModule::Behaviour behaviour)
     {
-        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        grantpt(master), unlockpt(master);
+        QByteArray path;
+        const int master = SimulatedModule::openTerminal(&path);
         const QString com5 = ENV("WINEPREFIX") + "/dosdevices/com5";
         QFile::remove(com5);
-        QFile::link(QString::fromLocal8Bit(ptsname(master)), com5);
+        QFile::link(QString::fromLocal8Bit(path), com5);
         sim = std::make_unique<SimulatedModule>(master, behaviour, true);
     }
     QString requests() const { return QString(sim->requests().join().toHex()); }
