@@ -115,8 +115,10 @@ private slots:
                  qPrintable(QString::number(boxAfterMs)));
         QVERIFY(!enabledBeforeBox && enabledWithBox);
         // Discovery runs again a second after the failure, the box still open.
-        QVERIFY2(passAfterBoxMs >= 900 && passAfterBoxMs <= 1500,
-                 qPrintable(QString::number(passAfterBoxMs)));
+        // The failure comes no sooner than minMs; the second is counted from it,
+        // before the box is built, on a coarse timer that may fire 5 % early.
+        QVERIFY2(passAfterClickMs >= minMs + 950 && passAfterClickMs - boxAfterMs <= 1500,
+                 qPrintable(QString("%1 %2").arg(boxAfterMs).arg(passAfterClickMs)));
         // The pass behind the box may still be delivering its ports.
         QTRY_COMPARE(probe->readWrite(), QString("on"));
         QCOMPARE(form(), Untouched);
@@ -173,11 +175,11 @@ private:
             else
                 enabledBeforeBox |= window->isEnabled();
         });
-        passAfterBoxMs = -1;
+        passAfterClickMs = -1;
         const auto pass = connect(
             probe->ports(), QOverload<int>::of(&QComboBox::currentIndexChanged), [&](int index) {
-                if (index == -1 && passesAtBox >= 0 && passAfterBoxMs < 0)
-                    passAfterBoxMs = clock.elapsed() - boxAfterMs;
+                if (index == -1 && passesAtBox >= 0 && passAfterClickMs < 0)
+                    passAfterClickMs = clock.elapsed();
             });
         clock.start();
         QTest::mouseClick(probe->child<QPushButton>(qPrintable("pushButton" + button)),
@@ -211,7 +213,7 @@ private:
     // What the last click showed.
     QStringList boxes;
     qint64 boxAfterMs = -1;
-    qint64 passAfterBoxMs = -1; // the first discovery pass after the box came
+    qint64 passAfterClickMs = -1; // the first discovery pass after the box came
     bool enabledBeforeBox = false;
     bool enabledWithBox = false;
 };
