@@ -213,7 +213,7 @@ private:
     // What the last click showed.
     QStringList boxes;
     qint64 boxAfterMs = -1;
-    qint64 passAfterClickMs = -1; // the first discovery pass after the box came
+    qint64 passAfterClickMs = -1; // from the click to the first discovery pass behind the box
     bool enabledBeforeBox = false;
     bool enabledWithBox = false;
 };
