@@ -120,6 +120,7 @@ void Device::run()
         if (!running)
             return;
         rxPackage = m_store;
+        m_packageAfterDrop = m_dropped;
         m_store.clear();
         lock.unlock();
         emit receive();
@@ -127,10 +128,24 @@ void Device::run()
     }
 }
 
+bool Device::acceptable(const QByteArray &chunk, bool afterDrop)
+{
+    if (chunk.size() < REPLY_MIN_LENGTH || chunk.at(0) != REPLY_START_BYTE)
+        return false;
+    return !afterDrop || chunk.left(REPLY_MIN_LENGTH).indexOf(REPLY_START_BYTE, 1) < 0;
+}
+
 void Device::onReceivePackage()
 {
-    const QByteArray chunk = getPackage();
-    if (chunk.size() < REPLY_MIN_LENGTH || chunk.at(0) != REPLY_START_BYTE)
+    QByteArray chunk;
+    bool afterDrop;
+    {
+        // The chunk and its flag from the same take.
+        std::lock_guard<std::mutex> lock(m_storeMutex);
+        chunk = rxPackage;
+        afterDrop = m_packageAfterDrop;
+    }
+    if (!acceptable(chunk, afterDrop))
         return;
     timer.stop();
     stopWorker();
@@ -171,7 +186,14 @@ void Device::onPortReadyRead()
     bool enough;
     {
         std::lock_guard<std::mutex> lock(m_storeMutex);
-        m_store += bytes;
+        int from = 0;
+        if (m_store.isEmpty()) {
+            from = bytes.indexOf(REPLY_START_BYTE);
+            if (from < 0)
+                from = bytes.size();
+            m_dropped = m_dropped || from > 0;
+        }
+        m_store += bytes.mid(from);
         enough = m_store.size() >= REPLY_MIN_LENGTH;
     }
     if (enough)
@@ -226,4 +248,5 @@ void Device::clearStore()
 {
     std::lock_guard<std::mutex> lock(m_storeMutex);
     m_store.clear();
+    m_dropped = false;
 }

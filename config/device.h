@@ -69,6 +69,9 @@ private:
     void clearPort();
     void closePort();
     void clearStore();
+    // A chunk taken after dropped bytes may be the tail of a cut reply that
+    // happened to hold a start byte; it is trusted only without another one.
+    static bool acceptable(const QByteArray &chunk, bool afterDrop);
 
     QString portName;
     QSerialPort serial;
@@ -81,10 +84,16 @@ private:
     QByteArray request;
 
     // Bytes moved out of the port by the owner, waiting for the worker's
-    // take; guarded, with rxPackage, by m_storeMutex.
+    // take; guarded, with rxPackage and the two flags, by m_storeMutex. The
+    // store always starts at a start byte: stray bytes before one are dropped
+    // as they arrive, so that one of them cannot hide the reply behind it.
     std::mutex m_storeMutex;
     std::condition_variable m_storeChanged;
     QByteArray m_store;
+    // Bytes were dropped since the port was opened or cleared; and so before
+    // the take in rxPackage.
+    bool m_dropped = false;
+    bool m_packageAfterDrop = false;
     Timing m_timing;
 };
 
