@@ -12,7 +12,10 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -35,7 +38,10 @@ const char DESCRIPTION[] =
     "adapters (umockdev). PROGRAM sees each adapter as a real device: the serial\n"
     "port lists it with its USB identifiers and opens it, and libudev monitors\n"
     "receive its add and remove events. radioconf-sim serves the modules until\n"
-    "PROGRAM exits and returns PROGRAM's exit code.\n"
+    "PROGRAM exits and returns PROGRAM's exit code. SIGINT, SIGTERM and SIGHUP\n"
+    "are passed on to PROGRAM (which runs in a process group of its own, so a\n"
+    "Ctrl+C reaches it once); radioconf-sim then waits for it, removes the\n"
+    "adapters and exits as PROGRAM did, with 128 + N for a signal N.\n"
     "\n"
     "Each module's MAC is derived from its port's name: the same name always\n"
     "gives the same MAC, and the modules of a line have MACs of their own.\n"
@@ -166,6 +172,53 @@ private:
     QFile *m_log;
     std::map<QString, std::unique_ptr<SimulatedModule>> m_modules;
 };
+
+// The program runs in a process group of its own, so that a Ctrl+C at the
+// terminal reaches it once, through radioconf-sim, which then outlives it
+// and removes its adapters.
+class ChildProcess : public QProcess
+{
+public:
+    ChildProcess()
+    {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
+    }
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+protected:
+    void setupChildProcess() override
+    {
+        ::setpgid(0, 0);
+    }
+#endif
+};
+
+// The signals passed on to the program, through a pipe to the event loop.
+constexpr int FORWARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool catchSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : FORWARDED_SIGNALS) {
+        if (::sigaction(number, &action, nullptr) != 0)
+            return false;
+    }
+    return true;
+}
 
 // One line of standard input: plug or unplug, for every adapter or for one.
 void command(Simulator *simulator, const QByteArray &line)
@@ -303,7 +356,11 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QProcess child;
+    if (!catchSignals()) {
+        err << "radioconf-sim: cannot catch signals: " << strerror(errno) << "\n";
+        return 1;
+    }
+    ChildProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LD_PRELOAD", VirtualAdapter::withPreload(env.value("LD_PRELOAD")));
     env.insert("UMOCKDEV_DIR", simulator.rootDir());
@@ -315,7 +372,9 @@ int main(int argc, char *argv[])
     int exitCode = 0;
     QObject::connect(&child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &app,
                      [&](int code, QProcess::ExitStatus status) {
-                         exitCode = status == QProcess::NormalExit ? code : 128 + 6;
+                         // As a shell reports it. For a program killed by a
+                         // signal, Qt gives the signal's number as its code.
+                         exitCode = status == QProcess::NormalExit ? code : 128 + code;
                          app.quit();
                      });
     QObject::connect(&child, &QProcess::errorOccurred, &app, [&](QProcess::ProcessError e) {
@@ -342,6 +401,19 @@ int main(int argc, char *argv[])
             pending.remove(0, end + 1);
             if (!line.isEmpty())
                 command(&simulator, line);
+        }
+    });
+
+    QSocketNotifier signalled(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalled, &QSocketNotifier::activated, &app, [&] {
+        char number;
+        while (::read(signalPipe[0], &number, 1) == 1) {
+            if (child.state() == QProcess::Running) {
+                ::kill(pid_t(child.processId()), number);
+            } else {
+                exitCode = 128 + number;
+                app.quit();
+            }
         }
     });
 

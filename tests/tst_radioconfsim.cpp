@@ -7,6 +7,8 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
+#include <csignal>
+
 // The reply of the module on port; empty when it times out.
 static QByteArray readModule(const QString &port, int replyTimeout)
 {
@@ -59,6 +61,23 @@ static int childMain(const QStringList &ports, const QStringList &silent)
     return 13;
 }
 
+// Runs inside radioconf-sim: says where the test bed is, then waits for one
+// of the signals radioconf-sim passes on and exits with its number; with 99
+// when a second one follows, as when a Ctrl+C reached it twice.
+static int signalledMain()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, number);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    std::printf("ready %s\n", qgetenv("UMOCKDEV_DIR").constData());
+    std::fflush(stdout);
+    const timespec limit{30, 0}, again{0, 300000000};
+    const int number = sigtimedwait(&set, nullptr, &limit);
+    return sigtimedwait(&set, nullptr, &again) > 0 ? 99 : number;
+}
+
 class TestRadioconfSim : public QObject
 {
     Q_OBJECT
@@ -99,11 +118,51 @@ private slots:
         QVERIFY(sim.waitForFinished(30000) || sim.state() == QProcess::NotRunning);
         QVERIFY2(sim.exitCode() == exitCode, sim.readAllStandardError().constData());
     }
+
+    // A signal for radioconf-sim is its program's: passed on once, waited
+    // for, the adapters removed, and the program's end as the exit code.
+    void forwardsSignal_data()
+    {
+        QTest::addColumn<QStringList>("program");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("toGroup"); // a Ctrl+C at the terminal
+        QTest::addColumn<int>("exitCode");
+        const QStringList waiter{QCoreApplication::applicationFilePath(), "--signalled"};
+        QTest::newRow("Ctrl+C") << waiter << SIGINT << true << SIGINT;
+        QTest::newRow("SIGTERM") << waiter << SIGTERM << false << SIGTERM;
+        QTest::newRow("SIGHUP") << waiter << SIGHUP << false << SIGHUP;
+        QTest::newRow("program ended by the signal")
+            << QStringList{"sh", "-c", "echo ready; exec sleep 30"} << SIGTERM << false
+            << 128 + SIGTERM;
+    }
+
+    void forwardsSignal()
+    {
+        QFETCH(QStringList, program);
+        QFETCH(int, signal);
+        QFETCH(bool, toGroup);
+        QFETCH(int, exitCode);
+        // setsid: radioconf-sim leads a process group, as at a terminal.
+        QProcess sim;
+        sim.start("setsid",
+                  QStringList{RADIOCONF_SIM, "--port", VirtualAdapter::processPortName(), "--"} +
+                      program);
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains("ready"), 30000);
+        const QString bed = QString::fromLocal8Bit(out.mid(out.indexOf("ready") + 6).trimmed());
+        QVERIFY(::kill(pid_t(toGroup ? -sim.processId() : sim.processId()), signal) == 0);
+        QVERIFY(sim.waitForFinished(30000));
+        QVERIFY2(sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == exitCode,
+                 qPrintable(QString::number(sim.exitCode()) + sim.readAllStandardError()));
+        QVERIFY(bed.isEmpty() || !QFileInfo::exists(bed));
+    }
 };
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "--signalled") == 0)
+        return signalledMain();
     if (argc == 4 && qstrcmp(argv[1], "--child") == 0)
         return childMain(QString(argv[2]).split(','), QString(argv[3]).split(','));
     TestRadioconfSim test;
