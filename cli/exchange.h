@@ -37,6 +37,8 @@ public:
     Outcome outcome() const { return m_outcome; }
     // The accepted reply of the last exchange that ended with Reply.
     QByteArray reply() const { return m_replyBytes; }
+    // Bytes that came back in the last exchange, a reply or not.
+    qint64 bytesReceived() const { return m_device.bytesReceived(); }
 
     // The system's reason why a port does not open, with a hint where one
     // helps; empty when it opens now.

@@ -51,9 +51,16 @@ void ModuleJob::onExchangeFinished()
         return;
     }
     case Exchange::TimeOut:
-        finish(
-            PortResult::NoReply,
-            QStringLiteral("no reply from the module (the %1 request was sent twice)").arg(what));
+        if (m_exchange.bytesReceived() > 0)
+            finish(PortResult::NoReply,
+                   QStringLiteral("%1 bytes came back but no valid reply (the %2 request was sent "
+                                  "twice; a noisy line, or a module at another baud rate?)")
+                       .arg(m_exchange.bytesReceived())
+                       .arg(what));
+        else
+            finish(PortResult::NoReply,
+                   QStringLiteral("no reply from the module (the %1 request was sent twice)")
+                       .arg(what));
         return;
     case Exchange::PortError:
         finish(PortResult::PortFailed,

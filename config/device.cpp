@@ -55,6 +55,7 @@ void Device::startDownload()
         emit updateProgress(QStringLiteral("start download log"));
     }
 
+    m_bytesReceived = 0;
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         if (openPort()) {
             retryCount = 0;
@@ -183,6 +184,7 @@ void Device::onPortReadyRead()
     const QByteArray bytes = serial.readAll();
     if (bytes.isEmpty())
         return;
+    m_bytesReceived += bytes.size();
     bool enough;
     {
         std::lock_guard<std::mutex> lock(m_storeMutex);

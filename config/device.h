@@ -41,6 +41,10 @@ public:
     bool openPort();
     QByteArray getPackage();
 
+    // Bytes that came from the port since the exchange began, stray ones
+    // too: a time-out with none is a silent module, with some a garbled line.
+    qint64 bytesReceived() const { return m_bytesReceived; }
+
     // Takes effect from the next exchange on.
     void setTiming(const Timing &timing) { m_timing = timing; }
     Timing getTiming() const { return m_timing; }
@@ -95,6 +99,7 @@ private:
     bool m_dropped = false;
     bool m_packageAfterDrop = false;
     Timing m_timing;
+    qint64 m_bytesReceived = 0;
 };
 
 #endif // DEVICE_H
