@@ -337,7 +337,11 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     }
 
     if (!parser.parse(QStringList{QLatin1String(PROGRAM)} + arguments)) {
-        fail(QStringLiteral("%1; see %2 %3 --help").arg(parser.errorText(), PROGRAM, name));
+        // Qt's text ends with a full stop; ours goes on after it.
+        QString error = parser.errorText();
+        if (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
+        fail(QStringLiteral("%1; see %2 %3 --help").arg(error, PROGRAM, name));
         return PortResult::UsageError;
     }
     if (parser.isSet(HELP_OPTION)) {

@@ -54,6 +54,8 @@ private slots:
                "no recognised adapter attached (serial ports: @a (----:----))");
         cliRow("refused --settle", "--port @a -- read --settle -1", 2, "",
                "--settle \"-1\" refused");
+        cliRow("unknown option", "--port @a -- read --bogus", 2, "",
+               "read: Unknown option 'bogus'; see radioconf-cli read --help");
         cliRow("no --port, two recognised adapters", "--port @a --port @b -- read", 2, "",
                "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)");
 
