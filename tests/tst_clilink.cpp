@@ -9,70 +9,74 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <functional>
-
 namespace {
 
-// The reply to a read: the module's values with a group ID of its own, so
-// that a reply delivered out of step shows in the values.
+// The replies to a read: the module's values with a group ID of their own,
+// so that a reply delivered out of step shows in the values.
 QByteArray replyWithGroup(int group)
 {
     SimulatedModule::State state;
     state.groupId = quint8(group);
     return SimulatedModule::block(state);
 }
+const QByteArray REPLY = replyWithGroup(7), DOLLAR_REPLY = replyWithGroup(0x24);
 
-// The module's end of the line, driven by a script: answer(n) runs when the
-// n-th request (from 0) is complete.
+// The module's end of the line. A row's script runs once with request -1
+// before the tool starts, then as each request (from 0) is complete.
 class FarEnd : public QObject
 {
 public:
-    explicit FarEnd(int fd) : m_fd(fd), m_notifier(fd, QSocketNotifier::Read)
+    using Script = std::function<void(FarEnd &end, int request)>;
+
+    FarEnd(int fd, Script script)
+        : m_fd(fd), m_notifier(fd, QSocketNotifier::Read), m_script(std::move(script))
     {
+        m_script(*this, -1);
         connect(&m_notifier, &QSocketNotifier::activated, this, [this] {
             char buffer[256];
             ssize_t n;
             while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0)
                 m_input.append(buffer, int(n));
-            while (m_input.size() >= SimulatedModule::READ_REQUEST.size()) {
-                QVERIFY(m_input.startsWith(SimulatedModule::READ_REQUEST));
-                m_input.remove(0, SimulatedModule::READ_REQUEST.size());
-                if (answer)
-                    answer(m_requests);
-                ++m_requests;
-            }
+            const QByteArray &request = SimulatedModule::READ_REQUEST;
+            for (; m_input.startsWith(request); m_input.remove(0, request.size()))
+                m_script(*this, m_requests++);
         });
     }
     void send(const QByteArray &bytes)
     {
-        QCOMPARE(::write(m_fd, bytes.data(), bytes.size()), bytes.size());
+        QCOMPARE(int(::write(m_fd, bytes, bytes.size())), bytes.size());
     }
     void sendAt(int ms, const QByteArray &bytes)
     {
         QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, bytes] { send(bytes); });
     }
-    // One byte every perByteMs from startMs on; then() after the last.
-    void trickle(int startMs, int perByteMs, const QByteArray &bytes, std::function<void()> then)
+    // From startMs on, a byte every 20 ms, then the whole of next.
+    void trickle(int startMs, const QByteArray &bytes, const QByteArray &next)
     {
         for (int i = 0; i < bytes.size(); ++i)
-            sendAt(startMs + i * perByteMs, bytes.mid(i, 1));
-        QTimer::singleShot(startMs + bytes.size() * perByteMs, Qt::PreciseTimer, this, then);
+            sendAt(startMs + i * 20, bytes.mid(i, 1));
+        sendAt(startMs + bytes.size() * 20, next);
     }
-
-    std::function<void(int request)> answer;
 
 private:
     int m_fd;
     QSocketNotifier m_notifier;
+    Script m_script;
     QByteArray m_input;
     int m_requests = 0;
 };
 
-using Script = std::function<void(FarEnd &)>;
+// group: in the values printed, -1 for none; error: in what stderr says; the
+// tool's whole run within fromMs and toMs.
+void row(const char *name, FarEnd::Script script, int exitCode, int group, const QString &error,
+         int fromMs, int toMs)
+{
+    QTest::newRow(name) << script << exitCode << group << error << fromMs << toMs;
+}
 
 } // namespace
 
-Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(FarEnd::Script)
 
 class TestCliLink : public QObject
 {
@@ -80,56 +84,66 @@ class TestCliLink : public QObject
 private slots:
     void farEnd_data()
     {
-        QTest::addColumn<Script>("script");
+        QTest::addColumn<FarEnd::Script>("script");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<int>("group"); // in the values printed; -1: none printed
+        QTest::addColumn<int>("group");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<int>("fromMs"); // the tool's whole run, in these bounds
+        QTest::addColumn<int>("fromMs");
         QTest::addColumn<int>("toMs");
+        const QString garbled = "bytes came back but no valid reply";
 
-        const QByteArray reply = replyWithGroup(7);
-        QTest::newRow("a stray 0x00 before every reply") << Script([=](FarEnd &end) {
-            end.answer = [&end, reply](int) { end.send('\0' + reply); };
-        }) << 0 << 7 << QString() << 0 << 2000;
-        QTest::newRow("a lone 0xFF, the reply 0.5 s later") << Script([=](FarEnd &end) {
-            end.answer = [&end, reply](int) {
-                end.send("\xff");
-                end.sendAt(500, reply);
-            };
-        }) << 0 << 7 << QString() << 500 << 2500;
-        QTest::newRow("3 stale bytes in the line before the port opens")
-            << Script([=](FarEnd &end) {
-                   end.send(QByteArray("\x13\x00\xfe", 3));
-                   end.answer = [&end, reply](int) { end.send(reply); };
-               })
-            << 0 << 7 << QString() << 0 << 2000;
+        row(
+            "a stray 0x00 before every reply",
+            [](FarEnd &end, int request) {
+                if (request >= 0)
+                    end.send('\0' + REPLY);
+            },
+            0, 7, {}, 0, 2000);
+        row(
+            "a lone 0xFF, the reply 0.5 s later",
+            [](FarEnd &end, int request) {
+                if (request >= 0) {
+                    end.send("\xff");
+                    end.sendAt(500, REPLY);
+                }
+            },
+            0, 7, {}, 500, 2500);
+        row(
+            "3 stale bytes in the line before the port opens",
+            [](FarEnd &end, int request) {
+                end.send(request < 0 ? QByteArray("\x13\x00\xfe", 3) : REPLY);
+            },
+            0, 7, {}, 0, 2000);
         // The re-send clears the reply's first bytes; its tail follows, then
         // the answer to the re-send.
-        QTest::newRow("a reply across the re-send") << Script([=](FarEnd &end) {
-            end.answer = [&end, reply](int request) {
+        row(
+            "a reply across the re-send",
+            [](FarEnd &end, int request) {
                 if (request == 0)
-                    end.trickle(4800, 20, reply, [&end, reply] { end.send(reply); });
-            };
-        }) << 0 << 7 << QString() << 5000 << 8000;
+                    end.trickle(4800, REPLY, REPLY);
+            },
+            0, 7, {}, 5000, 8000);
         // Its tail starts at the group ID, a start byte: the tail and the
         // next reply would make a reply of shifted values.
-        const QByteArray dollar = replyWithGroup(0x24);
-        QTest::newRow("a 0x24 in the part cut off") << Script([=](FarEnd &end) {
-            end.answer = [&end, dollar](int request) {
+        row(
+            "a 0x24 in the part cut off",
+            [](FarEnd &end, int request) {
                 if (request == 0)
-                    end.trickle(4800, 20, dollar, [&end, dollar] { end.send(dollar); });
-            };
-        }) << 4 << -1 << QString("bytes came back but no valid reply")
-                                                    << 9500 << 13000;
-        QTest::newRow("a block that begins with #") << Script([=](FarEnd &end) {
-            end.answer = [&end, reply](int) { end.send('#' + reply.mid(1)); };
-        }) << 4 << -1 << QString("bytes came back but no valid reply")
-                                                    << 9500 << 13000;
+                    end.trickle(4800, DOLLAR_REPLY, DOLLAR_REPLY);
+            },
+            4, -1, garbled, 9500, 13000);
+        row(
+            "a block that begins with #",
+            [](FarEnd &end, int request) {
+                if (request >= 0)
+                    end.send('#' + REPLY.mid(1));
+            },
+            4, -1, garbled, 9500, 13000);
     }
 
     void farEnd()
     {
-        QFETCH(Script, script);
+        QFETCH(FarEnd::Script, script);
         QFETCH(int, exitCode);
         QFETCH(int, group);
         QFETCH(QString, error);
@@ -148,8 +162,7 @@ private slots:
         ::cfmakeraw(&raw);
         QVERIFY(::tcsetattr(line, TCSANOW, &raw) == 0);
         {
-            FarEnd end(master);
-            script(end);
+            FarEnd end(master, script);
             QProcess tool;
             QSignalSpy finished(&tool, SIGNAL(finished(int, QProcess::ExitStatus)));
             QElapsedTimer clock;
