@@ -38,10 +38,6 @@ public:
     // The accepted reply of the last exchange that ended with Reply.
     QByteArray reply() const { return m_replyBytes; }
 
-    // The system's reason why a port does not open, with a hint where one
-    // helps; empty when it opens now.
-    static QString openFailureReason(const QString &portName);
-
 signals:
     void finished();
 
