@@ -1,0 +1,163 @@
+// Why a port does not open, from the facts gathered about it, where the
+// end-to-end table cannot set the facts up; and the doctor's verdicts.
+#include "discovery/doctorcheck.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <functional>
+
+using Facts = PortDiagnosis::Facts;
+Q_DECLARE_METATYPE(Facts)
+
+// A serial port that user alice may not open, left to the rows to vary.
+static Facts port(std::function<void(Facts &)> change)
+{
+    Facts facts;
+    facts.path = "/dev/ttyUSB0";
+    facts.user = "alice";
+    facts.group = "dialout";
+    facts.groupMayOpen = true;
+    facts.lockFile = "/var/lock/LCK..ttyUSB0";
+    change(facts);
+    return facts;
+}
+
+class TestPortDiagnosis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void diagnose_data()
+    {
+        QTest::addColumn<Facts>("facts");
+        QTest::addColumn<int>("cause");
+        QTest::addColumn<QString>("text");
+        const QString rule = "install the radioconf packages' udev rule (/usr/lib/udev/rules.d/"
+                             "60-radioconf-cli.rules or 60-radioconf.rules) and plug the adapter "
+                             "in again";
+        QTest::newRow("group joined after the login")
+            << port([](Facts &f) {
+                   f.openError = EACCES;
+                   f.listedInGroup = true;
+               })
+            << int(PortDiagnosis::NoPermission)
+            << "/dev/ttyUSB0 belongs to group dialout, which this user (alice) joined after this "
+               "login; log out and in again (or start a shell in the group: newgrp dialout)";
+        QTest::newRow("node for its owner only")
+            << port([](Facts &f) {
+                   f.openError = EACCES;
+                   f.groupMayOpen = false;
+               })
+            << int(PortDiagnosis::NoPermission)
+            << "/dev/ttyUSB0 opens for its owner only, not for this user (alice); " + rule;
+        QTest::newRow("exclusive, holder unseen")
+            << port([](Facts &f) { f.openError = EBUSY; }) << int(PortDiagnosis::Held)
+            << "/dev/ttyUSB0 is in exclusive use by a process this user cannot see; sudo fuser -v "
+               "/dev/ttyUSB0 names it; ModemManager, gpsd and brltty are the usual ones "
+               "(radioconf-cli doctor looks for them)";
+        // The lock file's process once, with its descriptor; each program's own fix.
+        QTest::newRow("lock file and descriptors")
+            << port([](Facts &f) {
+                   f.lockHolder = {7, "radioconf-cli"};
+                   f.lockHolderAlive = true;
+                   f.holders = {{7, "radioconf-cli"}, {9, "brltty"}, {12, "minicom"}};
+               })
+            << int(PortDiagnosis::Held)
+            << "/dev/ttyUSB0 is in use by radioconf-cli (pid 7, through the lock file "
+               "/var/lock/LCK..ttyUSB0) and brltty (pid 9) and minicom (pid 12); another radioconf "
+               "is using the port: let it finish, or close it; brltty takes some serial adapters "
+               "for braille displays: where no braille display is used remove it (sudo apt remove "
+               "brltty); end minicom (kill 12) or close the port in it";
+        QTest::newRow("stale lock file of another user")
+            << port([](Facts &f) {
+                   f.lockHolder = {99, "a process"};
+                   f.lockRemovable = false;
+               })
+            << int(PortDiagnosis::LockFile)
+            << "the lock file /var/lock/LCK..ttyUSB0 of a process that has ended (pid 99) is in "
+               "the way, and this user (alice) may not remove it; remove it: sudo rm "
+               "/var/lock/LCK..ttyUSB0";
+        QTest::newRow("stale lock file, removable") << port([](Facts &f) {
+            f.lockHolder = {99, "a process"};
+        }) << int(PortDiagnosis::Opens) << "nothing keeps /dev/ttyUSB0 closed now; try again";
+        QTest::newRow("no lock folder")
+            << port([](Facts &f) { f.lockFile.clear(); }) << int(PortDiagnosis::LockFile)
+            << "no lock folder is writable for this user (alice); make "
+               "the system's writable for all, as it is by default "
+               "(sudo chmod 1777 /run/lock)";
+        QTest::newRow("too long for its lock file")
+            << port([](Facts &f) { f.path = "/tmp/" + QString(250, 'x'); })
+            << int(PortDiagnosis::NameRefused)
+            << "the name is too long for the port's lock file (260 bytes; the system allows 255); "
+               "no recognised adapter is attached: plug the module's adapter in (radioconf-cli "
+               "list --all shows every serial port)";
+        QTest::newRow("adapter gone mid-open")
+            << port([](Facts &f) {
+                   f.openError = EIO;
+                   f.attached = QStringList{"ttyUSB1"};
+               })
+            << int(PortDiagnosis::Other)
+            << "the system refuses to open /dev/ttyUSB0: Input/output error; unplug the adapter "
+               "and plug it in again";
+    }
+
+    void diagnose()
+    {
+        QFETCH(Facts, facts);
+        QFETCH(int, cause);
+        QFETCH(QString, text);
+        const PortDiagnosis diagnosis = PortDiagnosis::diagnose(facts);
+        QCOMPARE(diagnosis.text(), text);
+        QCOMPARE(int(diagnosis.cause), cause);
+    }
+
+    void lockFiles()
+    {
+        QCOMPARE(PortDiagnosis::lockFileName("ttyUSB0"), QString("LCK..ttyUSB0"));
+        QCOMPARE(PortDiagnosis::lockFileName("/dev/pts/3"), QString("LCK..pts_3"));
+        QCOMPARE(PortDiagnosis::lockFileName("./ttyX"), QString("LCK..._ttyX"));
+        const PortDiagnosis::Process qt = PortDiagnosis::parseLockFile("42\n/usr/bin/gpsd\nhost\n");
+        QCOMPARE(qt.pid, qint64(42));
+        QCOMPARE(qt.name, QString("gpsd"));
+        QCOMPARE(PortDiagnosis::parseLockFile("      4321\n").pid, qint64(4321)); // UUCP's
+        QCOMPARE(PortDiagnosis::parseLockFile(QByteArray("\x2a\0\0\0", 4)).pid, qint64(0));
+    }
+
+    // Every check passes, or each failing one says what to do.
+    void doctor()
+    {
+        DoctorCheck::Facts facts;
+        facts.user = "alice";
+        facts.adapters = QStringList{"ttyUSB0 (CP210x 10C4:EA60)"};
+        facts.ports = {{"ttyUSB0", PortDiagnosis::diagnose(port([](Facts &) {}))}};
+        facts.grabbers = {{"ModemManager", {{5, "ModemManager"}}, {}}, {"gpsd", {}, {}}};
+        facts.udevRule = "/etc/udev/rules.d/60-radioconf.rules";
+        QList<DoctorCheck> checks = DoctorCheck::evaluate(facts);
+        QStringList lines;
+        for (const DoctorCheck &check : checks)
+            lines << check.text();
+        QCOMPARE(lines, QStringList({"ok    adapters: ttyUSB0 (CP210x 10C4:EA60)",
+                                     "ok    port ttyUSB0: opens for alice",
+                                     "ok    ModemManager: running (pid 5), holds none of the ports "
+                                     "checked",
+                                     "ok    gpsd: not running",
+                                     "ok    udev rule: /etc/udev/rules.d/60-radioconf.rules"}));
+        QCOMPARE(DoctorCheck::exitCode(checks), 0);
+
+        facts.adapters.clear();
+        facts.grabbers = {{"ModemManager", {{5, "ModemManager"}}, {"ttyUSB0"}}};
+        checks = DoctorCheck::evaluate(facts);
+        QCOMPARE(DoctorCheck::exitCode(checks), DoctorCheck::FAILED);
+        QVERIFY(checks.at(0).text().startsWith("FAIL  adapters: no recognised adapter attached; "
+                                               "plug the module's adapter in"));
+        QCOMPARE(checks.at(2).json(),
+                 QJsonObject({{"check", "ModemManager"},
+                              {"ok", false},
+                              {"detail", "running (pid 5), holds ttyUSB0"},
+                              {"fix", PortDiagnosis::grabberFix("ModemManager")}}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortDiagnosis)
+#include "tst_portdiagnosis.moc"
