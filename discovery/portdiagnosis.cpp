@@ -64,13 +64,10 @@ PortDiagnosis noPermission(const PortDiagnosis::Facts &facts)
 
 PortDiagnosis held(const PortDiagnosis::Facts &facts)
 {
-    QList<Process> processes;
-    if (facts.lockHolder.pid && facts.lockHolderAlive)
-        processes << facts.lockHolder;
-    for (const Process &holder : facts.holders) {
-        if (holder.pid != facts.lockHolder.pid || !facts.lockHolderAlive)
-            processes << holder;
-    }
+    // Qt takes the lock file before it opens the node: a live lock holder
+    // is what it met; otherwise the node refused it as in exclusive use.
+    const bool locked = facts.lockHolder.pid && facts.lockHolderAlive;
+    const QList<Process> processes = locked ? QList<Process>{facts.lockHolder} : facts.holders;
     if (processes.isEmpty())
         return make(Cause::Held,
                     QStringLiteral("%1 is in exclusive use by a process this user cannot see")
@@ -80,11 +77,12 @@ PortDiagnosis held(const PortDiagnosis::Facts &facts)
                         .arg(facts.path));
     QStringList names;
     QStringList fixes;
-    for (const Process &process : std::as_const(processes)) {
-        QString name = QStringLiteral("%1 (pid %2").arg(process.name).arg(process.pid);
-        if (process.pid == facts.lockHolder.pid && facts.lockHolderAlive)
-            name += QStringLiteral(", through the lock file ") + facts.lockFile;
-        names << name + QLatin1Char(')');
+    for (const Process &process : processes) {
+        names << QStringLiteral("%1 (pid %2%3)")
+                     .arg(process.name)
+                     .arg(process.pid)
+                     .arg(locked ? QStringLiteral(", through the lock file ") + facts.lockFile
+                                 : QString());
         QString fix = PortDiagnosis::grabberFix(process.name);
         if (fix.isEmpty())
             fix = QStringLiteral("end %1 (kill %2) or close the port in it")

@@ -54,21 +54,20 @@ bool lookUp(Id id, Entry *entry, std::vector<char> *buffer, Lookup lookup)
     return false;
 }
 
-// The program a process runs: the kernel's name for it, which is cut to 15
-// characters, or the name it was started as ("/usr/sbin/gpsd" is gpsd) when
-// that is the longer form of it (not a title the process gave itself).
+// The program a process runs, by the name it was started as
+// ("/usr/sbin/gpsd" is gpsd); the kernel's name for it when it has no
+// command line or has set a title of its own there ("sshd: alice").
 QString programName(qint64 pid)
 {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString name = comm.open(QIODevice::ReadOnly)
-                             ? QString::fromLocal8Bit(comm.readAll().trimmed())
-                             : QString();
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!commandLine.open(QIODevice::ReadOnly))
-        return name;
-    const QString started = QFile::decodeName(commandLine.read(4096).split('\0').value(0))
-                                .section(QLatin1Char('/'), -1);
-    return started.startsWith(name) && !started.isEmpty() ? started : name;
+    const QByteArray started = commandLine.open(QIODevice::ReadOnly)
+                                   ? commandLine.read(4096).split('\0').value(0)
+                                   : QByteArray();
+    if (!started.isEmpty() && !started.contains(' '))
+        return QFile::decodeName(started).section(QLatin1Char('/'), -1);
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
+                                          : QString();
 }
 
 // Calls visit(pid) for every process but this one.

@@ -56,19 +56,26 @@ private slots:
             << "/dev/ttyUSB0 is in exclusive use by a process this user cannot see; sudo fuser -v "
                "/dev/ttyUSB0 names it; ModemManager, gpsd and brltty are the usual ones "
                "(radioconf-cli doctor looks for them)";
-        // The lock file's process once, with its descriptor; each program's own fix.
-        QTest::newRow("lock file and descriptors")
+        // Qt met the lock file first; the descriptors of others did not keep it out.
+        QTest::newRow("lock file")
             << port([](Facts &f) {
                    f.lockHolder = {7, "radioconf-cli"};
                    f.lockHolderAlive = true;
-                   f.holders = {{7, "radioconf-cli"}, {9, "brltty"}, {12, "minicom"}};
+                   f.holders = {{7, "radioconf-cli"}, {9, "brltty"}};
                })
             << int(PortDiagnosis::Held)
             << "/dev/ttyUSB0 is in use by radioconf-cli (pid 7, through the lock file "
-               "/var/lock/LCK..ttyUSB0) and brltty (pid 9) and minicom (pid 12); another radioconf "
-               "is using the port: let it finish, or close it; brltty takes some serial adapters "
-               "for braille displays: where no braille display is used remove it (sudo apt remove "
-               "brltty); end minicom (kill 12) or close the port in it";
+               "/var/lock/LCK..ttyUSB0); another radioconf is using the port: let it finish, or "
+               "close it";
+        QTest::newRow("exclusive, two holders")
+            << port([](Facts &f) {
+                   f.openError = EBUSY;
+                   f.holders = {{9, "brltty"}, {12, "minicom"}};
+               })
+            << int(PortDiagnosis::Held)
+            << "/dev/ttyUSB0 is in use by brltty (pid 9) and minicom (pid 12); brltty takes some "
+               "serial adapters for braille displays: where no braille display is used remove it "
+               "(sudo apt remove brltty); end minicom (kill 12) or close the port in it";
         QTest::newRow("stale lock file of another user")
             << port([](Facts &f) {
                    f.lockHolder = {99, "a process"};
