@@ -49,11 +49,13 @@ int Doctor::run(const QStringList &ports, bool json, QTextStream &out)
         holders << PortProbe::holders(name);
     }
 #ifdef Q_OS_LINUX
-    for (const QString &program : DoctorCheck::grabberPrograms()) {
+    for (const QString &program : PortDiagnosis::grabberPrograms()) {
         DoctorCheck::Grabber grabber{program, PortProbe::processesNamed({program}), {}};
         QSet<qint64> pids;
-        for (const PortDiagnosis::Process &process : std::as_const(grabber.running))
+        for (const PortDiagnosis::Process &process : std::as_const(grabber.running)) {
             pids << process.pid;
+            grabber.hidden = grabber.hidden || !PortProbe::descriptorsVisible(process.pid);
+        }
         for (int i = 0; i < names.size(); ++i) {
             const auto &portHolders = holders.at(i);
             if (std::any_of(portHolders.begin(), portHolders.end(),

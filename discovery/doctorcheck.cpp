@@ -22,11 +22,6 @@ QString processesText(const QList<PortDiagnosis::Process> &processes)
 
 } // namespace
 
-QStringList DoctorCheck::grabberPrograms()
-{
-    return {QStringLiteral("ModemManager"), QStringLiteral("gpsd"), QStringLiteral("brltty")};
-}
-
 QList<DoctorCheck> DoctorCheck::evaluate(const Facts &facts)
 {
     QList<DoctorCheck> checks;
@@ -51,10 +46,13 @@ QList<DoctorCheck> DoctorCheck::evaluate(const Facts &facts)
     for (const Grabber &grabber : facts.grabbers) {
         QString detail = QStringLiteral("not running");
         if (!grabber.running.isEmpty())
-            detail = QStringLiteral("running (%1), ").arg(processesText(grabber.running)) +
-                     (grabber.held.isEmpty()
-                          ? QStringLiteral("holds none of the ports checked")
-                          : QStringLiteral("holds ") + grabber.held.join(QStringLiteral(", ")));
+            detail =
+                QStringLiteral("running (%1), ").arg(processesText(grabber.running)) +
+                (!grabber.held.isEmpty()
+                     ? QStringLiteral("holds ") + grabber.held.join(QStringLiteral(", "))
+                 : grabber.hidden ? QStringLiteral("which ports it holds only root can tell (sudo "
+                                                   "radioconf-cli doctor)")
+                                  : QStringLiteral("holds none of the ports checked"));
         checks << make(grabber.program, grabber.held.isEmpty(), detail,
                        PortDiagnosis::grabberFix(grabber.program));
     }

@@ -27,6 +27,7 @@ struct DoctorCheck
         QString program;
         QList<PortDiagnosis::Process> running;
         QStringList held;
+        bool hidden = false; // its descriptors are closed to this user
     };
     struct Facts
     {
@@ -41,9 +42,6 @@ struct DoctorCheck
 
     // The tool's exit code when a check fails.
     static constexpr int FAILED = 1;
-    // The programs known to take serial adapters.
-    static QStringList grabberPrograms();
-
     static QList<DoctorCheck> evaluate(const Facts &facts);
     static int exitCode(const QList<DoctorCheck> &checks);
 

@@ -68,13 +68,28 @@ PortDiagnosis held(const PortDiagnosis::Facts &facts)
     // is what it met; otherwise the node refused it as in exclusive use.
     const bool locked = facts.lockHolder.pid && facts.lockHolderAlive;
     const QList<Process> processes = locked ? QList<Process>{facts.lockHolder} : facts.holders;
-    if (processes.isEmpty())
+    const QString unseen =
+        QStringLiteral("%1 is in exclusive use by a process this user cannot see").arg(facts.path);
+    const QString fuser = QStringLiteral("sudo fuser -v %1 names it").arg(facts.path);
+    if (processes.isEmpty() && facts.grabbers.isEmpty())
+        return make(Cause::Held, unseen,
+                    fuser + QStringLiteral("; ModemManager, gpsd and brltty are the usual ones"));
+    if (processes.isEmpty()) {
+        // One that is known to take adapters is the likely one.
+        QStringList names;
+        QStringList fixes;
+        for (const Process &grabber : facts.grabbers) {
+            names << QStringLiteral("%1 (pid %2)").arg(grabber.name).arg(grabber.pid);
+            if (!fixes.contains(PortDiagnosis::grabberFix(grabber.name)))
+                fixes << PortDiagnosis::grabberFix(grabber.name);
+        }
         return make(Cause::Held,
-                    QStringLiteral("%1 is in exclusive use by a process this user cannot see")
-                        .arg(facts.path),
-                    QStringLiteral("sudo fuser -v %1 names it; ModemManager, gpsd and brltty are "
-                                   "the usual ones (radioconf-cli doctor looks for them)")
-                        .arg(facts.path));
+                    unseen +
+                        QStringLiteral(", likely %1, which %2 running")
+                            .arg(names.join(QStringLiteral(" or ")),
+                                 names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")),
+                    fuser + QStringLiteral("; ") + fixes.join(QStringLiteral("; ")));
+    }
     QStringList names;
     QStringList fixes;
     for (const Process &process : processes) {
@@ -203,6 +218,11 @@ PortDiagnosis::Process PortDiagnosis::parseLockFile(const QByteArray &contents)
     // The program as QLockFile writes it, a path or a name.
     process.name = QString::fromLocal8Bit(lines.value(1).trimmed()).section(QLatin1Char('/'), -1);
     return process;
+}
+
+QStringList PortDiagnosis::grabberPrograms()
+{
+    return {QStringLiteral("ModemManager"), QStringLiteral("gpsd"), QStringLiteral("brltty")};
 }
 
 QString PortDiagnosis::grabberFix(const QString &program)

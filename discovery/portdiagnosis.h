@@ -46,6 +46,7 @@ struct PortDiagnosis
         bool lockHolderAlive = false;
         bool lockRemovable = true; // by this user, once its process has ended
         QList<Process> holders;    // other processes with the node open
+        QList<Process> grabbers;   // running programs of grabberPrograms()
         QStringList attached;      // ports of the recognised adapters present
     };
 
@@ -68,6 +69,8 @@ struct PortDiagnosis
     // The process written in a lock file: QLockFile's lines (pid, program,
     // host) or a UUCP lock file's pid alone.
     static Process parseLockFile(const QByteArray &contents);
+    // The programs known to take serial adapters.
+    static QStringList grabberPrograms();
     // What to do about a program known to take serial adapters; empty for
     // any other.
     static QString grabberFix(const QString &program);

@@ -246,6 +246,7 @@ PortDiagnosis PortProbe::diagnose(const QString &port)
             ::close(descriptor);
         readLock(port, &facts);
         facts.holders = holders(port);
+        facts.grabbers = processesNamed(PortDiagnosis::grabberPrograms());
     }
     return PortDiagnosis::diagnose(facts);
 #else
@@ -313,6 +314,16 @@ QList<Process> PortProbe::holders(const QString &port)
     Q_UNUSED(port);
 #endif
     return found;
+}
+
+bool PortProbe::descriptorsVisible(qint64 pid)
+{
+#ifdef Q_OS_LINUX
+    return access(QByteArray("/proc/" + QByteArray::number(pid) + "/fd").constData(), R_OK) == 0;
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
 }
 
 QString PortProbe::udevRule()

@@ -23,8 +23,11 @@ public:
     static QString userName();
     // Running processes whose program has one of the names; none off Linux.
     static QList<PortDiagnosis::Process> processesNamed(const QStringList &names);
-    // The processes, other than this one, with the port's node open.
+    // The processes, other than this one, with the port's node open, as far
+    // as this user may see.
     static QList<PortDiagnosis::Process> holders(const QString &port);
+    // Whether this user may see which files a process has open.
+    static bool descriptorsVisible(qint64 pid);
     // The radioconf packages' udev rules file installed; empty when none.
     static QString udevRule();
 };

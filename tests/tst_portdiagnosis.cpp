@@ -51,11 +51,16 @@ private slots:
                })
             << int(PortDiagnosis::NoPermission)
             << "/dev/ttyUSB0 opens for its owner only, not for this user (alice); " + rule;
+        // A program known to take adapters is running: likely the one.
         QTest::newRow("exclusive, holder unseen")
-            << port([](Facts &f) { f.openError = EBUSY; }) << int(PortDiagnosis::Held)
-            << "/dev/ttyUSB0 is in exclusive use by a process this user cannot see; sudo fuser -v "
-               "/dev/ttyUSB0 names it; ModemManager, gpsd and brltty are the usual ones "
-               "(radioconf-cli doctor looks for them)";
+            << port([](Facts &f) {
+                   f.openError = EBUSY;
+                   f.grabbers = {{812, "ModemManager"}};
+               })
+            << int(PortDiagnosis::Held)
+            << "/dev/ttyUSB0 is in exclusive use by a process this user cannot see, likely "
+               "ModemManager (pid 812), which is running; sudo fuser -v /dev/ttyUSB0 names it; " +
+                   PortDiagnosis::grabberFix("ModemManager");
         // Qt met the lock file first; the descriptors of others did not keep it out.
         QTest::newRow("lock file")
             << port([](Facts &f) {
