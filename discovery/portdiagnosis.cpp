@@ -130,7 +130,9 @@ PortDiagnosis PortDiagnosis::diagnose(const Facts &facts)
                                    "characters)")
                         .arg(path.size()),
                     otherPort(facts.attached));
+#ifdef ELOOP // not in every C library of Windows
     case ELOOP:
+#endif
     case EINVAL:
     case EILSEQ:
         return make(
