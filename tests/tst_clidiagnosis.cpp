@@ -77,75 +77,59 @@ private slots:
 
     void run_data()
     {
-        QTest::addColumn<QString>("holder"); // of the port: "lock", or "gpsd" as a user
-        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("holder"); // of the port: "lock", or "gpsd as" a user
+        QTest::addColumn<QString>("user");   // of the tool, as for start()
         QTest::addColumn<QString>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("texts"); // the output holds each, split at '|'
         QTest::addColumn<bool>("attempts"); // to open the port, before the failure
+        const auto row = [](const char *name, const QString &holder, const QString &user,
+                            const QString &args, int exitCode, const QString &texts,
+                            bool attempts) {
+            QTest::newRow(name) << holder << user << args << exitCode << texts << attempts;
+        };
         const QString fail = "radioconf-cli: read: %1: the port did not open: ";
-        QTest::newRow("missing node")
-            << ""
-            << "root"
-            << "read --port ttyNone" << 3
-            << fail.arg("ttyNone") + "there is no /dev/ttyNone; recognised adapters attached: @a; "
-                                     "give one of them to --port\n"
-            << false;
-        QTest::newRow("/dev/null")
-            << ""
-            << "root"
-            << "read --port /dev/null" << 3
-            << fail.arg("/dev/null") + "/dev/null is a device but not a serial port "
-                                       "(Inappropriate ioctl for device); recognised"
-            << true;
-        QTest::newRow("a directory")
-            << ""
-            << "root"
-            << "read --port @dir" << 3 << fail.arg("@dir") + "@dir is a folder, not a serial port; "
-            << false;
-        QTest::newRow("a name too long")
-            << ""
-            << "root"
-            << "read --port " + QString(5000, 'x') << 3
-            << "the system refuses the port's path as too long (5005 characters); " << false;
-        QTest::newRow("no permission")
-            << ""
-            << "nobody"
-            << "read --port @pty" << 3
-            << fail.arg("@pty") + "@pty belongs to group dialout, which this user (nobody) is not "
-                                  "in; join it and log in again (sudo usermod -aG dialout nobody), "
-                                  "or install the radioconf packages' udev rule"
-            << true;
-        QTest::newRow("held through its lock file")
-            << "lock"
-            << "root"
-            << "read --port @a" << 3
-            << fail.arg("@a") + "/dev/@a is in use by tst_clidiagnosis (pid @self, through the "
-                                "lock file /var/lock/LCK..@a); end tst_clidiagnosis (kill @self)"
-            << true;
-        QTest::newRow("held through a descriptor by gpsd")
-            << "gpsd as nobody"
-            << "dialout"
-            << "read --port @pty" << 3
-            << fail.arg("@pty") + "@pty is in use by gpsd (pid @pid); gpsd's own udev rules start "
-                                  "it on 10C4:EA60 adapters: stop it"
-            << true;
-        QTest::newRow("doctor, gpsd on the adapter")
-            << "gpsd as root"
-            << "root"
-            << "doctor" << 1
-            << "ok    adapters: @a (CP210x 10C4:EA60)\nok    port @a: opens for root\n|FAIL  gpsd: "
-               "running (pid @pid), holds @a; gpsd's own udev rules|udev rule: "
-            << false;
-        QTest::newRow("doctor --json, a port given")
-            << ""
-            << "root"
-            << "doctor --json --port /dev/null" << 1
-            << "{\"check\":\"port\",\"detail\":\"/dev/null is a device but not a serial port "
-               "(Inappropriate ioctl for device)\",\"fix\":\"recognised adapters attached: @a; "
-               "give one of them to --port\",\"ok\":false,\"port\":\"/dev/null\"}\n|"
-               "{\"check\":\"udev rule\","
-            << false;
+        row("missing node", "", "root", "read --port ttyNone", 3,
+            fail.arg("ttyNone") +
+                "there is no /dev/ttyNone; recognised adapters attached: @a; give one of them to "
+                "--port\n",
+            false);
+        row("/dev/null", "", "root", "read --port /dev/null", 3,
+            fail.arg("/dev/null") +
+                "/dev/null is a device but not a serial port (Inappropriate ioctl for device); ",
+            true);
+        row("a directory", "", "root", "read --port @dir", 3,
+            fail.arg("@dir") + "@dir is a folder, not a serial port; ", false);
+        row("a name too long", "", "root", "read --port " + QString(5000, 'x'), 3,
+            "the port did not open: the system refuses the port's path as too long (5005 "
+            "characters); ",
+            false);
+        row("no permission", "", "nobody", "read --port @pty", 3,
+            fail.arg("@pty") +
+                "@pty belongs to group dialout, which this user (nobody) is not in; join it and "
+                "log in again (sudo usermod -aG dialout nobody), or install the radioconf "
+                "packages' udev rule",
+            true);
+        row("held through its lock file", "lock", "root", "read --port @a", 3,
+            fail.arg("@a") +
+                "/dev/@a is in use by tst_clidiagnosis (pid @self, through the lock file "
+                "/var/lock/LCK..@a); end tst_clidiagnosis (kill @self)",
+            true);
+        row("held through a descriptor by gpsd", "gpsd as nobody", "dialout", "read --port @pty", 3,
+            fail.arg("@pty") +
+                "@pty is in use by gpsd (pid @pid); gpsd's own udev rules start it on 10C4:EA60 "
+                "adapters: stop it",
+            true);
+        row("doctor, gpsd on the adapter", "gpsd as root", "root", "doctor", 1,
+            "ok    adapters: @a (CP210x 10C4:EA60)\nok    port @a: opens for |FAIL  gpsd: running "
+            "(pid @pid), holds @a; gpsd's own udev rules|udev rule: ",
+            false);
+        row("doctor --json, a port given", "", "root", "doctor --json --port /dev/null", 1,
+            "{\"check\":\"port\",\"detail\":\"/dev/null is a device but not a serial port "
+            "(Inappropriate ioctl for device)\",\"fix\":\"recognised adapters attached: @a; give "
+            "one of them to --port\",\"ok\":false,\"port\":\"/dev/null\"}\n|{\"check\":\"udev "
+            "rule\",",
+            false);
     }
 
     void run()
@@ -156,7 +140,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, texts);
         QFETCH(bool, attempts);
-        if ((user != "root" || holder.contains("nobody")) && geteuid() != 0)
+        if (user != "root" && geteuid() != 0)
             QSKIP("another user's rows need root, to run the tool as nobody");
         QLockFile lock("/var/lock/LCK.." + port);
         QScopedPointer<QProcess> gpsd;
