@@ -1,5 +1,6 @@
 #include "cli/clitool.h"
 
+#include "cli/doctor.h"
 #include "cli/portrunner.h"
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
@@ -61,6 +62,8 @@ const QCommandLineOption
                 "Take the values from FILE, as read --json wrote it (model, version and MAC are "
                 "ignored). Options given as well override the file.",
                 "file");
+const QCommandLineOption DOCTOR_PORT_OPTION(
+    "port", "Check this port instead of the recognised adapters; may be repeated.", "name");
 const QCommandLineOption BEHAVIOUR_OPTION("behaviour", "How the module behaves; default normal.",
                                           "name", "normal");
 const QCommandLineOption DELAY_OPTION("delay", "Pause between reply bytes for trickle, in ms.",
@@ -116,6 +119,14 @@ const CommandInfo COMMANDS[] = {
      "object per line). A module that fails does not stop the others; a summary line goes to "
      "standard error, and the exit code is the worst of the modules'. A malformed table is "
      "refused, naming its line, before anything is sent."},
+    {"doctor", "doctor [--port NAME]... [--json]",
+     "Checks this machine for what keeps a module's port from opening, one line per check with "
+     "what to do when it fails: a recognised adapter attached; each one's port opens for this "
+     "user (with --port, the ports named instead); programs that take serial adapters "
+     "(ModemManager, gpsd, brltty) running, and whether they hold one of those ports; the "
+     "radioconf packages' udev rule installed. --json prints one object per check and line: "
+     "check, ok, detail, fix, and port for a port's check. The exit code is 0 when every check "
+     "passes, 1 when one fails."},
     {"simulate", "simulate [--behaviour NAME] [--delay MS]",
      "Serves a simulated module on a pseudo-terminal until interrupted (Ctrl+C). Prints the "
      "terminal's path on standard output, for --port."},
@@ -200,6 +211,7 @@ QString CliTool::exitCodesHelp()
     return QStringLiteral(
         "Exit codes:\n"
         "  0  success\n"
+        "  1  doctor: a check failed\n"
         "  2  usage error or invalid value (nothing is written); also --port left out\n"
         "     while several recognised adapters are attached\n"
         "  3  the port did not open; also --port left out while no recognised adapter\n"
@@ -328,6 +340,9 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         parser.addOption(LOG_OPTION);
         parser.addOption(SETTLE_OPTION);
         parser.addOption(JSON_OPTION);
+    } else if (name == QLatin1String("doctor")) {
+        parser.addOption(DOCTOR_PORT_OPTION);
+        parser.addOption(JSON_OPTION);
     } else {
         QCommandLineOption behaviour = BEHAVIOUR_OPTION;
         behaviour.setDescription(behaviour.description() +
@@ -369,6 +384,8 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         return write(parser);
     if (name == QLatin1String("provision"))
         return provision(parser);
+    if (name == QLatin1String("doctor"))
+        return Doctor::run(parser.values(DOCTOR_PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
     return simulate(parser);
 }
 

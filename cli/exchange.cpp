@@ -1,7 +1,5 @@
 #include "cli/exchange.h"
 
-#include <QSerialPort>
-
 namespace {
 constexpr uint WORKER_STACK = 256 * 1024;
 } // namespace
@@ -41,26 +39,6 @@ void Exchange::start(const QString &portName, const QByteArray &request, const Q
         report(QStringLiteral("%1: %2 request sent, waiting for the reply").arg(portName, what));
         m_resendNotice.start(m_device.getTiming().replyTimeout);
     }
-}
-
-QString Exchange::openFailureReason(const QString &portName)
-{
-    QSerialPort port(portName);
-    if (port.open(QIODevice::ReadWrite)) {
-        port.close();
-        return QString();
-    }
-    QString reason = port.errorString();
-    if (port.error() == QSerialPort::PermissionError) {
-        if (reason.contains(QLatin1String("ermission denied"), Qt::CaseInsensitive))
-            reason += QStringLiteral(" (on Linux the user must usually be in the dialout group: "
-                                     "sudo usermod -aG dialout $USER, then log in again)");
-        else
-            reason += QStringLiteral(" (another program may be using the port)");
-    } else if (port.error() == QSerialPort::DeviceNotFoundError) {
-        reason += QStringLiteral(" (radioconf-cli list --all shows the serial ports)");
-    }
-    return reason;
 }
 
 void Exchange::onFinalProgress(QByteArray configData)

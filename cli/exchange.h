@@ -40,10 +40,6 @@ public:
     // Bytes that came back in the last exchange, a reply or not.
     qint64 bytesReceived() const { return m_device.bytesReceived(); }
 
-    // The system's reason why a port does not open, with a hint where one
-    // helps; empty when it opens now.
-    static QString openFailureReason(const QString &portName);
-
 signals:
     void finished();
 

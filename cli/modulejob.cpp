@@ -1,6 +1,10 @@
 #include "cli/modulejob.h"
 
 #include "cli/cliformat.h"
+#include "discovery/portprobe.h"
+
+static_assert(PortDiagnosis::EXIT_CODE == PortResult::OpenFailed,
+              "a port that did not open has one exit code");
 
 ModuleJob::ModuleJob(const QString &port, Plan plan, int settleMs, Exchange::Progress progress,
                      QObject *parent)
@@ -33,6 +37,14 @@ ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
 
 void ModuleJob::start()
 {
+    // A port that is not there, or a name no serial port can have, will not
+    // become one during the attempts to open it.
+    if (const std::optional<PortDiagnosis> early = PortProbe::beforeOpen(m_outcome.port)) {
+        const QString reason = QStringLiteral("the port did not open: ") + early->text();
+        QMetaObject::invokeMethod(
+            this, [this, reason] { finish(PortResult::OpenFailed, reason); }, Qt::QueuedConnection);
+        return;
+    }
     m_exchange.start(m_outcome.port, Frames::READ_REQUEST, QStringLiteral("read"));
 }
 
@@ -42,14 +54,10 @@ void ModuleJob::onExchangeFinished()
     switch (m_exchange.outcome()) {
     case Exchange::Reply:
         break;
-    case Exchange::OpenFail: {
-        const QString reason = Exchange::openFailureReason(m_outcome.port);
-        finish(PortResult::OpenFailed,
-               QStringLiteral("the port did not open: %1")
-                   .arg(reason.isEmpty() ? QStringLiteral("it did not open in three attempts")
-                                         : reason));
+    case Exchange::OpenFail:
+        finish(PortResult::OpenFailed, QStringLiteral("the port did not open: ") +
+                                           PortProbe::diagnose(m_outcome.port).text());
         return;
-    }
     case Exchange::TimeOut:
         if (m_exchange.bytesReceived() > 0)
             finish(PortResult::NoReply,

@@ -55,7 +55,7 @@ SimulatedModule::SimulatedModule(int fd, Behaviour behaviour, bool ownsDescripto
         // endlessly between the port's opens.
         char name[128];
         if (ptsname_r(m_fd, name, sizeof name) == 0)
-            m_lineFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+            m_lineFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         // A UART has no line discipline: no echo, no line editing.
         termios raw;
         if (m_lineFd >= 0 && tcgetattr(m_lineFd, &raw) == 0) {

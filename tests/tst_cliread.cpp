@@ -46,8 +46,6 @@ private slots:
                "read request sent again|@a: no reply from the module", "@a @a");
         cliRow("adapter pulled out", "--port @a --behaviour hang-up -- read", 5, "",
                "@a: port error", "@a");
-        cliRow("no such port", "--port @a -- read --port /dev/ttyNone", 3, "",
-               "/dev/ttyNone: the port did not open: No such file or directory");
         cliRow("no --port, no recognised adapter", "--adapter builtin --port @a -- read", 3, "",
                "no recognised adapter|@a (----:----)|--port");
         cliRow("--all, no recognised adapter", "--adapter builtin --port @a -- read --all", 3, "",
