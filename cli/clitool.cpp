@@ -2,6 +2,7 @@
 
 #include "cli/doctor.h"
 #include "cli/portrunner.h"
+#include "cli/resultwriter.h"
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
 #include "config/frames.h"
@@ -218,7 +219,9 @@ QString CliTool::exitCodesHelp()
         "     is attached\n"
         "  4  no reply from the module (the request was sent twice, 5 s apart)\n"
         "  5  port error\n"
-        "  6  the module reported other values than those written\n");
+        "  6  the module reported other values than those written\n"
+        "  7  a result could not be written to standard output or to the --log file\n"
+        "     (provision then takes no more modules)\n");
 }
 
 QString CliTool::mainHelp() const
@@ -274,7 +277,18 @@ QString CliTool::mainHelp() const
 
 int CliTool::run(const QStringList &arguments)
 {
-    const QStringList args = arguments.mid(1);
+    const int code = dispatch(arguments.mid(1));
+    // Results that did not reach their reader are no success, whatever the
+    // modules did (the station has said so already).
+    const QString error = ResultWriter::streamError(m_out);
+    if (error.isEmpty() || code == PortResult::OutputFailed)
+        return code;
+    fail(QStringLiteral("cannot write to standard output: %1").arg(error));
+    return PortResult::OutputFailed;
+}
+
+int CliTool::dispatch(const QStringList &args)
+{
     if (args.isEmpty()) {
         m_err << mainHelp();
         m_err.flush();
@@ -429,7 +443,8 @@ int CliTool::list(QCommandLineParser &parser)
     for (const CliFormat::PortEntry &port : std::as_const(ports))
         missing.removeAll(port.name);
     if (parser.isSet(JSON_OPTION))
-        m_out << QJsonDocument(CliFormat::portsJson(ports)).toJson(QJsonDocument::Indented);
+        for (const QJsonValue &port : CliFormat::portsJson(ports))
+            m_out << QJsonDocument(port.toObject()).toJson(QJsonDocument::Compact) << '\n';
     else
         m_out << CliFormat::portsText(ports, all);
     m_out.flush();
@@ -535,18 +550,12 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     // One port asked for alone keeps the plain output; --all is for
     // scripts that take whatever is attached, so it always names ports.
     const bool several = ports.size() > 1 || parser.isSet(ALL_PORTS_OPTION);
-    const bool json = parser.isSet(JSON_OPTION);
+    ResultWriter writer(m_out, parser.isSet(JSON_OPTION) ? ResultWriter::Form::JsonLines
+                               : several                 ? ResultWriter::Form::PrefixedText
+                                                         : ResultWriter::Form::Text);
     PortRunner runner(plan, *settle, progressCallback(), [&](const PortResult &result) {
-        if (several && json)
-            m_out << QJsonDocument(result.json()).toJson(QJsonDocument::Compact) << '\n';
-        else if (several)
-            m_out << result.prefixedText();
-        else if (result.hasValues() && json)
-            m_out << QJsonDocument(CliFormat::parametersJson(result.port, *result.parameters))
-                         .toJson(QJsonDocument::Indented);
-        else if (result.hasValues())
-            m_out << CliFormat::parametersText(result.port, *result.parameters);
-        m_out.flush();
+        // A failed write is told once, at the end of the run.
+        writer.write(result);
         if (result.code != PortResult::Success)
             fail(QStringLiteral("%1: %2").arg(result.port, result.reason));
     });

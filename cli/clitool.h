@@ -38,6 +38,8 @@ public:
 private:
     struct Command;
 
+    // The command named first in args, without the program.
+    int dispatch(const QStringList &args);
     int runCommand(const QString &name, const QStringList &arguments);
     int list(QCommandLineParser &parser);
     int read(QCommandLineParser &parser);

@@ -22,7 +22,7 @@ QString PortResult::outcomeKey() const
 {
     switch (code) {
     case Success:
-        return QStringLiteral("ok");
+        return skipped ? QStringLiteral("skipped") : QStringLiteral("ok");
     case UsageError:
         return QStringLiteral("refused");
     case OpenFailed:
@@ -33,6 +33,8 @@ QString PortResult::outcomeKey() const
         return QStringLiteral("port-error");
     case Mismatch:
         return QStringLiteral("mismatch");
+    case OutputFailed:
+        return QStringLiteral("output-failed");
     }
     return QString();
 }
@@ -85,7 +87,6 @@ QString PortResult::stationText() const
 QJsonObject PortResult::stationJson() const
 {
     QJsonObject object = json();
-    object.remove(OUTCOME_KEY);
     // A module that failed after its read is still told by its MAC.
     if (parameters && !hasValues()) {
         object.insert(QStringLiteral("model"), parameters->model);
@@ -95,10 +96,8 @@ QJsonObject PortResult::stationJson() const
     object.insert(QStringLiteral("result"), skipped           ? QStringLiteral("skipped")
                                             : code == Success ? QStringLiteral("provisioned")
                                                               : QStringLiteral("failed"));
-    if (skipped)
+    if (skipped || code != Success)
         object.insert(QStringLiteral("reason"), reason);
-    else if (code != Success)
-        object.insert(QStringLiteral("reason"), object.take(QStringLiteral("error")));
     return object;
 }
 

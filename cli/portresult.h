@@ -23,6 +23,7 @@ struct PortResult
         NoReply = 4,
         PortFailed = 5,
         Mismatch = 6,
+        OutputFailed = 7, // a result could not be written out, or to the log
     };
 
     QString port;
@@ -37,7 +38,8 @@ struct PortResult
     // The module's values are worth showing: it answered the last request,
     // with the values wanted or not.
     bool hasValues() const { return parameters && (code == Success || code == Mismatch); }
-    // "ok", "refused", "open-failed", "no-reply", "port-error", "mismatch".
+    // "ok", "skipped", "refused", "open-failed", "no-reply", "port-error",
+    // "mismatch".
     QString outcomeKey() const;
 
     // Several ports: every line of the parameters prefixed with the port.
@@ -49,6 +51,8 @@ struct PortResult
     // The station's line: time, port, model, MAC and the result, which is
     // "provisioned" with the values, "skipped" or "failed", with why.
     QString stationText() const;
+    // json() with the station's "time", "result" and "reason", and the
+    // module's model and MAC once it answered.
     QJsonObject stationJson() const;
 
     static Code worstCode(const QList<PortResult> &results);

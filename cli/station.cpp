@@ -3,16 +3,15 @@
 #include "cli/signalnotifier.h"
 #include "devicewatcher/qdevicewatcher.h"
 
-#include <QJsonDocument>
-
 namespace {
 constexpr int SETTLED_SCAN_MS = 250;
 } // namespace
 
 Station::Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
                  Message fail, QObject *parent)
-    : QObject(parent), m_options(options), m_scan(std::move(scan)), m_out(out),
-      m_progress(progress), m_fail(std::move(fail)),
+    : QObject(parent), m_options(options), m_scan(std::move(scan)), m_progress(progress),
+      m_fail(std::move(fail)), m_writer(out, options.json ? ResultWriter::Form::StationJson
+                                                          : ResultWriter::Form::StationText),
       m_runner([this](const Frames::Parameters &read) { return plan(read); }, options.settleMs,
                progress, [this](const PortResult &result) { report(result); })
 {
@@ -49,7 +48,7 @@ int Station::run()
     m_watcher.reset();
     const QList<PortResult> &results = m_runner.results();
     m_fail(PortResult::summary(results, QStringLiteral("provisioned")));
-    return PortResult::worstCode(results);
+    return m_outputFailed ? PortResult::OutputFailed : PortResult::worstCode(results);
 }
 
 void Station::onDeviceNotify()
@@ -116,14 +115,10 @@ ModuleJob::Step Station::plan(const Frames::Parameters &read) const
 
 void Station::report(const PortResult &result)
 {
-    const QString line =
-        m_options.json
-            ? QString::fromUtf8(QJsonDocument(result.stationJson()).toJson(QJsonDocument::Compact))
-            : result.stationText();
-    m_out << line << '\n';
-    m_out.flush();
-    if (m_log) {
-        m_log->write(line.toUtf8() + '\n');
-        m_log->flush();
+    // A module the station cannot record is one too many: take no more.
+    if (!m_writer.write(result) && !m_outputFailed) {
+        m_outputFailed = true;
+        m_fail(QStringLiteral("%1; no more modules are taken").arg(m_writer.error()));
+        onInterrupted();
     }
 }

@@ -3,6 +3,7 @@
 
 #include "cli/portrunner.h"
 #include "cli/provisiontable.h"
+#include "cli/resultwriter.h"
 
 #include <QFile>
 #include <QObject>
@@ -42,7 +43,7 @@ public:
     ~Station() override;
 
     // Result lines go to log as well; null for none.
-    void setLog(QFile *log) { m_log = log; }
+    void setLog(QFile *log) { m_writer.setLog(log); }
     // Runs to the end; returns the exit code.
     int run();
 
@@ -58,10 +59,11 @@ private:
 
     Options m_options;
     Scan m_scan;
-    QTextStream &m_out;
     Exchange::Progress m_progress;
     Message m_fail;
-    QFile *m_log = nullptr;
+    ResultWriter m_writer;
+    // A result line could not be written: no more modules are taken.
+    bool m_outputFailed = false;
     QTimer m_settledScan;
     PortRunner m_runner;
     std::unique_ptr<QDeviceWatcher> m_watcher;

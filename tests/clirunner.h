@@ -4,6 +4,8 @@
 #include "simulator/simulatedmodule.h"
 #include "simulator/virtualadapter.h"
 
+#include "jsonlines.h"
+
 #include <QtTest>
 
 // The MAC radioconf-sim gives the module on port, as the tool prints it.
@@ -24,7 +26,8 @@ inline QString filled(QString text)
 }
 
 // A row of an end-to-end table. args: radioconf-sim's options (adapters,
-// behaviour), "--" and the tool's, split at spaces. out: stdout exactly or,
+// behaviour), "--" and the tool's, split at spaces; ">/dev/full" among them
+// sends standard output there. out: stdout exactly or,
 // split at '|', texts it must contain. err: texts stderr must contain, split
 // at '|'. requests: those the modules receive, in any order: "@a" a read,
 // "@a=0df638.00.04..." a write of those values.
@@ -64,6 +67,8 @@ inline void checkCliRow()
     const QString log = dir.filePath("requests.log");
     args.insert(args.indexOf("--") + 1, RADIOCONF_CLI);
     QProcess process;
+    if (args.removeAll(">/dev/full")) // standard output on a full disk
+        process.setStandardOutputFile("/dev/full");
     QElapsedTimer clock;
     clock.start();
     process.start(RADIOCONF_SIM, QStringList{"--log", log} + args);
@@ -82,6 +87,7 @@ inline void checkCliRow()
     for (const QString &text : err)
         QVERIFY2(stdErr.contains(text.toUtf8()), seen);
     QVERIFY2(!stdErr.contains("QSerialPort"), stdErr); // Qt's warnings are not for the user
+    checkJsonLines(stdOut);
     QFile file(log);
     QStringList received = file.open(QIODevice::ReadOnly)
                                ? QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts)

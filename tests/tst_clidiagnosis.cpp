@@ -3,6 +3,8 @@
 // udev would have given to the dialout group.
 #include "simulator/virtualadapter.h"
 
+#include "jsonlines.h"
+
 #include <QtTest>
 
 #include <grp.h>
@@ -165,6 +167,7 @@ private slots:
         QVERIFY(tool->waitForFinished(60000));
         ioctl(slave, TIOCNXCL);
         const QString output = QString::fromUtf8(tool->readAll());
+        checkJsonLines(output.toUtf8());
         QCOMPARE(tool->exitCode(), exitCode);
         for (const QString &text : fill(texts).split('|'))
             QVERIFY2(output.contains(text), qPrintable(output));

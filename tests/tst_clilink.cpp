@@ -3,6 +3,8 @@
 // and the tail of a cut reply must never be taken for one.
 #include "simulator/simulatedmodule.h"
 
+#include "jsonlines.h"
+
 #include <QtTest>
 
 #include <fcntl.h>
@@ -113,13 +115,15 @@ private slots:
         qInfo("%s: exit %d after %lld ms", QTest::currentDataTag(), tool.exitCode(), ms);
         QVERIFY2(tool.exitCode() == exitCode, out + err);
         QVERIFY2(ms >= fromMs && ms < toMs, qPrintable(QString::number(ms)));
+        checkJsonLines(out);
         if (exitCode == 0) {
             const QJsonObject values = QJsonDocument::fromJson(out).object();
             QCOMPARE(values.value("group").toInt(-1), printed.toInt());
             QCOMPARE(values.value("mac").toString(), QString("0102030405060708"));
             QCOMPARE(values.value("frequency").toDouble(), 915.0);
         } else {
-            QVERIFY2(out.isEmpty() && err.contains(printed.toUtf8()), out + err);
+            QVERIFY2(out.contains("\"outcome\":\"no-reply\"") && err.contains(printed.toUtf8()),
+                     out + err);
         }
         requestsIn.setEnabled(false);
         ::close(line);

@@ -50,6 +50,13 @@ private slots:
         cliRow("table --only-listed", provision + table + " --only-listed --json", 0,
                R"("port":"@c",|"reason":"MAC not in the table","result":"skipped")", "skipped: @c",
                "@a @b @c @a=0d3f04.05.0307030005 @b=0d3f04.06.0307030005");
+        // A module the station cannot record ends the station.
+        cliRow("log full",
+               "--port @a -- provision --from " + file("group.json", "{\"group\":2}") +
+                   " --log /dev/full",
+               7, "@a SIM1 @A provisioned: frequency 915 MHz, group 2,|",
+               "cannot write to /dev/full: No space left on device; no more modules are taken",
+               "@a @a=0df638.02.0307030005");
         cliRow("malformed table, nothing sent",
                provision + " --table " + file("bad.csv", "mac,group\n@A,5\n@B,256\n"), 2, "",
                "--table|line 3: group \"256\" refused");

@@ -5,13 +5,13 @@
 // What read --json prints for the simulated module, with changes.
 static QString moduleJson(const QString &port, const QJsonObject &changes = {})
 {
-    QJsonObject object{{"port", port},         {"frequency", 915},  {"group", 0},
-                       {"rate", "4.56K"},      {"power", "7(Max)"}, {"baud", "9600"},
-                       {"parity", "None"},     {"wakeup", "1s"},    {"model", "SIM1"},
-                       {"version", "1.0.000"}, {"mac", macOf(port)}};
+    QJsonObject object{{"port", port},         {"frequency", 915},   {"group", 0},
+                       {"rate", "4.56K"},      {"power", "7(Max)"},  {"baud", "9600"},
+                       {"parity", "None"},     {"wakeup", "1s"},     {"model", "SIM1"},
+                       {"version", "1.0.000"}, {"mac", macOf(port)}, {"outcome", "ok"}};
     for (auto it = changes.begin(); it != changes.end(); ++it)
         object.insert(it.key(), it.value());
-    return QString::fromUtf8(QJsonDocument(object).toJson());
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
 }
 
 class TestCliRead : public QObject
@@ -35,7 +35,7 @@ private slots:
                                   {"recognised", true},
                                   {"vid", "04B4"}};
         cliRow("list --json", "--adapter cypress --port @a -- list --json", 0,
-               QJsonDocument(QJsonArray{cypress}).toJson());
+               QJsonDocument(cypress).toJson(QJsonDocument::Compact) + '\n');
         cliRow("read", "--port @a -- read", 0,
                "Port:         @a\nRF frequency: 915 MHz\nGroup ID:     0\nRF TRx rate:  4.56K\n"
                "RF Power:     7(Max)\nBaudrate:     9600\nParity Check: None\nWakeup Time:  1s\n"
@@ -52,6 +52,8 @@ private slots:
                "no recognised adapter attached (serial ports: @a (----:----))");
         cliRow("refused --settle", "--port @a -- read --settle -1", 2, "",
                "--settle \"-1\" refused");
+        cliRow("standard output full", "--port @a -- read --json >/dev/full", 7, "",
+               "read: cannot write to standard output: No space left on device", "@a");
         cliRow("unknown option", "--port @a -- read --bogus", 2, "",
                "read: Unknown option 'bogus'; see radioconf-cli read --help");
         cliRow("no --port, two recognised adapters", "--port @a --port @b -- read", 2, "",
@@ -71,12 +73,12 @@ private slots:
         cliRow("clone with --from", "--port @a -- write --json --group 3 --from " + file.fileName(),
                0, moduleJson(filled("@a"), cloned), "", "@a @a=069f00.03.05.03.01.01.02");
         // What the module reports is printed even when it differs; the failure is one line.
+        const QString mismatch = "the module reports other values than written: Group ID: wanted "
+                                 "7, got 0; RF TRx rate: wanted 9.11K, got 4.56K";
         cliRow("module ignores writes",
                "--port @a --behaviour ignore-writes -- write --json --rate 9.11K --group 7", 6,
-               moduleJson(filled("@a")),
-               "@a: the module reports other values than written: Group ID: wanted 7, got 0; "
-               "RF TRx rate: wanted 9.11K, got 4.56K\n",
-               "@a @a=0df638.07.04.07.03.00.05");
+               moduleJson(filled("@a"), {{"outcome", "mismatch"}, {"error", mismatch}}),
+               "@a: " + mismatch + '\n', "@a @a=0df638.07.04.07.03.00.05");
         // Refused values: nothing is sent, not even the read before the write.
         cliRow("refused values among a good one",
                "--port @a -- write --rate 9.11K --group 256 --parity no", 2, "",

@@ -78,8 +78,8 @@ private slots:
         using B = SimulatedModule::Behaviour;
         const QString read = "ff4ccf52a152f0", write = "ff4ccf52a157f10df638000407030005";
         const std::tuple<B, const char *, int, QString, const char *> cases[] = {
-            {B::Normal, "read --json", 0, read, "\"model\": \"SIM1\""},
-            {B::Normal, "write --json --rate 9.11K", 0, read + write, "\"rate\": \"9.11K\""},
+            {B::Normal, "read --json", 0, read, "\"model\":\"SIM1\""},
+            {B::Normal, "write --json --rate 9.11K", 0, read + write, "\"rate\":\"9.11K\""},
             {B::Silent, "read", 4, read + read, ""}, // after the re-send
             {B::HangUp, "read", 5, read, ""}};
         for (const auto &[behaviour, args, exitCode, requests, out] : cases) {
