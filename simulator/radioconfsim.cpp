@@ -5,6 +5,8 @@
 #include "simulator/simulatedmodule.h"
 #include "simulator/virtualadapter.h"
 
+#include "cli/exitcode.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QCoreApplication>
@@ -268,9 +270,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(RADIOCONF_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(DESCRIPTION));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    parser.setApplicationDescription(
+        QString::fromLatin1(DESCRIPTION) +
+        QStringLiteral("\n\nExit codes: PROGRAM's own (128 + N when signal N ended it), or\n") +
+        Exit::help({Exit::UsageError, Exit::TestBedFailed, Exit::ProgramMissing}));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     QStringList kinds;
     for (const UsbAdapter &known : RECOGNISED_ADAPTERS)
         kinds << QStringLiteral("%1 (%2%3)")
@@ -296,13 +301,24 @@ int main(int argc, char *argv[])
                       "name and the request in hexadecimal.",
                       "file"});
     parser.addPositionalArgument("PROGRAM", "Program to run, after --.", "-- PROGRAM [ARGS...]");
-    parser.process(app);
-
+    // Qt's process() would end a usage error with 1, which is no usage code.
     QTextStream err(stderr);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        QString error = parser.errorText();
+        if (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
+        err << "radioconf-sim: " << error << "; see --help\n";
+        return Exit::UsageError;
+    }
+    if (parser.isSet(help))
+        parser.showHelp(Exit::Success);
+    if (parser.isSet(version))
+        parser.showVersion();
+
     const QStringList program = parser.positionalArguments();
     if (program.isEmpty()) {
         err << "radioconf-sim: no PROGRAM given; see --help\n";
-        return 2;
+        return Exit::UsageError;
     }
     quint16 vendor = 0;
     quint16 product = 0;
@@ -315,19 +331,19 @@ int main(int argc, char *argv[])
     }
     if (vendor == 0 && adapter != "builtin") {
         err << "radioconf-sim: unknown adapter " << adapter << "; see --help\n";
-        return 2;
+        return Exit::UsageError;
     }
     SimulatedModule::Behaviour behaviour;
     if (!SimulatedModule::parseBehaviour(parser.value("behaviour"), &behaviour)) {
         err << "radioconf-sim: unknown behaviour " << parser.value("behaviour") << "; one of "
             << SimulatedModule::behaviourNames().join(", ") << "\n";
-        return 2;
+        return Exit::UsageError;
     }
     bool delayOk = false;
     const int delay = parser.value("delay").toInt(&delayOk);
     if (!delayOk || delay < 0) {
         err << "radioconf-sim: bad --delay\n";
-        return 2;
+        return Exit::UsageError;
     }
 
     QFile log;
@@ -336,7 +352,7 @@ int main(int argc, char *argv[])
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
             err << "radioconf-sim: cannot open " << log.fileName() << ": " << log.errorString()
                 << "\n";
-            return 2;
+            return Exit::UsageError;
         }
     }
     Simulator simulator(adapter != "builtin", vendor, product, behaviour, delay,
@@ -348,17 +364,17 @@ int main(int argc, char *argv[])
         if (simulator.addPort(port).isEmpty()) {
             err << "radioconf-sim: bad --port " << port << "; NAME or NAME:BEHAVIOUR, one of "
                 << SimulatedModule::behaviourNames().join(", ") << "\n";
-            return 2;
+            return Exit::UsageError;
         }
     }
     if (!simulator.plug()) {
         err << "radioconf-sim: cannot plug the virtual adapter\n";
-        return 1;
+        return Exit::TestBedFailed;
     }
 
     if (!catchSignals()) {
         err << "radioconf-sim: cannot catch signals: " << strerror(errno) << "\n";
-        return 1;
+        return Exit::TestBedFailed;
     }
     ChildProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -380,7 +396,7 @@ int main(int argc, char *argv[])
     QObject::connect(&child, &QProcess::errorOccurred, &app, [&](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) {
             QTextStream(stderr) << "radioconf-sim: cannot start " << program.first() << "\n";
-            exitCode = 127;
+            exitCode = Exit::ProgramMissing;
             app.quit();
         }
     });
