@@ -1,6 +1,7 @@
 #include "cli/clitool.h"
 
 #include "cli/doctor.h"
+#include "cli/commandtable.h"
 #include "cli/portrunner.h"
 #include "cli/resultwriter.h"
 #include "cli/signalnotifier.h"
@@ -25,132 +26,25 @@ namespace {
 
 const char PROGRAM[] = "radioconf-cli";
 
-const QCommandLineOption HELP_OPTION({"h", "help"}, "Show this help.");
-const QCommandLineOption QUIET_OPTION({"q", "quiet"}, "No progress on standard error.");
-const QCommandLineOption JSON_OPTION("json", "Print JSON instead of text.");
-const QCommandLineOption ALL_OPTION("all", "List every serial port; mark recognised ones with *.");
-const QCommandLineOption
-    PORT_OPTION("port",
-                "Serial port of the module (e.g. ttyUSB0 or /dev/ttyUSB0); repeat it for several "
-                "modules, served side by side. May be left out when exactly one recognised "
-                "adapter is attached.",
-                "name");
-const QCommandLineOption ALL_PORTS_OPTION("all",
-                                          "Every recognised adapter attached, side by side.");
-const QCommandLineOption LIST_PORT_OPTION("port", "Only this port; may be repeated.", "name");
-const QCommandLineOption
-    SETTLE_OPTION("settle",
-                  "Wait MS after each exchange, for modules that need a pause between exchanges; "
-                  "default 0.",
-                  "ms", "0");
-const QCommandLineOption PROVISION_FROM_OPTION(
-    "from", "The values to write, as read --json wrote it; without it, each module's own.", "file");
-const QCommandLineOption TABLE_OPTION(
-    "table",
-    "Values of each module's own, by MAC: a CSV file whose header names mac and any of "
-    "frequency, group, rate, power, baud, parity, wakeup, then one row per module. Its row "
-    "goes on top of --from. An empty cell keeps the other value.",
-    "file");
-const QCommandLineOption
-    ONLY_LISTED_OPTION("only-listed", "Skip (and report) modules whose MAC is not in --table.");
-const QCommandLineOption
-    WATCH_OPTION("watch", "Then stay, and provision each recognised adapter as it is plugged in "
-                          "(once per plug) until Ctrl+C or SIGTERM, which end it after the "
-                          "exchanges in progress.");
-const QCommandLineOption LOG_OPTION("log", "Append the result lines to FILE as well.", "file");
-const QCommandLineOption
-    FROM_OPTION("from",
-                "Take the values from FILE, as read --json wrote it (model, version and MAC are "
-                "ignored). Options given as well override the file.",
-                "file");
-const QCommandLineOption DOCTOR_PORT_OPTION(
-    "port", "Check this port instead of the recognised adapters; may be repeated.", "name");
-const QCommandLineOption BEHAVIOUR_OPTION("behaviour", "How the module behaves; default normal.",
-                                          "name", "normal");
-const QCommandLineOption DELAY_OPTION("delay", "Pause between reply bytes for trickle, in ms.",
-                                      "ms", "20");
-
-QCommandLineOption valueOption(Field field)
-{
-    const Frames::FieldInfo &info = Frames::fieldInfo(field);
-    QString help = QStringLiteral("%1: %2.").arg(Frames::fieldName(field),
-                                                 Frames::itemTexts(field).join(", "));
-    if (info.optionHelp) {
-        help = QString::fromLatin1(info.optionHelp);
-        if (info.kind == Frames::FieldKind::Number)
-            help = help.arg(info.minimum).arg(info.maximum);
-    }
-    return {CliFormat::optionName(field).mid(2), help, QString::fromLatin1(info.optionValue)};
-}
-
-struct CommandInfo
-{
-    const char *name;
-    const char *synopsis;
-    const char *description;
-};
-
-const CommandInfo COMMANDS[] = {
-    {"list", "list [--all] [--port NAME]... [--json]",
-     "Lists the serial ports of recognised adapters ({adapters}), one a line: port, VID:PID, "
-     "description. With --port, only the ports named; one that is not there gives exit code 3."},
-    {"read", "read [--port NAME]... [--all] [--settle MS] [--json]",
-     "Reads the module's parameters and prints them: RF frequency (MHz), group ID, RF TRx rate, "
-     "RF power, UART baud rate and parity, wake-up time, model, version and MAC. An exchange "
-     "takes a few tens of milliseconds; a module that does not answer, about 10 s. With several "
-     "ports (--port repeated, or --all) the modules are read side by side: every line is "
-     "prefixed with its port, --json prints one object per line and port with its \"outcome\", "
-     "a summary line on standard error names the ports that failed and why, and the exit code "
-     "is the worst of the ports'. Ctrl+C then ends it after the exchanges in progress."},
-    {"write",
-     "write [--port NAME]... [--all] [--freq MHZ] [--group N] [--rate TEXT] [--power N] "
-     "[--baud N] [--parity none|odd|even] [--wakeup TEXT] [--from FILE] [--settle MS] [--json]",
-     "Reads the module, applies the values given, writes them, and prints what the module then "
-     "reports. Values are written as the window shows them (--rate 4.56K --power 7 --wakeup 1s). "
-     "When the module reports other values than those written, each such field is named, with "
-     "what was wanted and what came back, and the exit code is 6. Several ports are written side "
-     "by side, as read does."},
-    {"provision",
-     "provision [--from FILE] [--table FILE.csv [--only-listed]] [--watch] [--log FILE] "
-     "[--settle MS] [--json]",
-     "The provisioning station: writes the values of --from, each module's row of --table on "
-     "top, to every recognised adapter attached, side by side, and verifies each. Each module's "
-     "MAC is read first. One result line per module as it ends: time (UTC), port, model, MAC, "
-     "and \"provisioned\" with the values, \"skipped\" or \"failed\" with why (--json: one "
-     "object per line). A module that fails does not stop the others; a summary line goes to "
-     "standard error, and the exit code is the worst of the modules'. A malformed table is "
-     "refused, naming its line, before anything is sent."},
-    {"doctor", "doctor [--port NAME]... [--json]",
-     "Checks this machine for what keeps a module's port from opening, one line per check with "
-     "what to do when it fails: a recognised adapter attached; each one's port opens for this "
-     "user (with --port, the ports named instead); programs that take serial adapters "
-     "(ModemManager, gpsd, brltty) running, and whether they hold one of those ports; the "
-     "radioconf packages' udev rule installed. --json prints one object per check and line: "
-     "check, ok, detail, fix, and port for a port's check. The exit code is 0 when every check "
-     "passes, 1 when one fails."},
-    {"simulate", "simulate [--behaviour NAME] [--delay MS]",
-     "Serves a simulated module on a pseudo-terminal until interrupted (Ctrl+C). Prints the "
-     "terminal's path on standard output, for --port."},
-};
-
-const CommandInfo *commandInfo(const QString &name)
-{
-    for (const CommandInfo &info : COMMANDS) {
-        if (name == QLatin1String(info.name))
-            return &info;
-    }
-    return nullptr;
-}
-
-// The adapters' names and identifiers come from the one table of them.
-QString commandDescription(const CommandInfo &info)
-{
-    QStringList adapters;
-    for (const UsbAdapter &adapter : RECOGNISED_ADAPTERS)
-        adapters << QLatin1String(adapter.chip) + QLatin1Char(' ') + adapter.identifiers();
-    return QString::fromLatin1(info.description)
-        .replace(QLatin1String("{adapters}"), adapters.join(QLatin1String(", ")));
-}
+// The options' names, for the handlers' look-ups; what each option is and
+// says is its command's row in the table.
+const QCommandLineOption HELP_OPTION(QStringLiteral("help"));
+const QCommandLineOption QUIET_OPTION(QStringLiteral("quiet"));
+const QCommandLineOption JSON_OPTION(QStringLiteral("json"));
+const QCommandLineOption ALL_OPTION(QStringLiteral("all"));
+const QCommandLineOption PORT_OPTION(QStringLiteral("port"));
+const QCommandLineOption ALL_PORTS_OPTION = ALL_OPTION;
+const QCommandLineOption LIST_PORT_OPTION = PORT_OPTION;
+const QCommandLineOption DOCTOR_PORT_OPTION = PORT_OPTION;
+const QCommandLineOption SETTLE_OPTION(QStringLiteral("settle"));
+const QCommandLineOption FROM_OPTION(QStringLiteral("from"));
+const QCommandLineOption PROVISION_FROM_OPTION = FROM_OPTION;
+const QCommandLineOption TABLE_OPTION(QStringLiteral("table"));
+const QCommandLineOption ONLY_LISTED_OPTION(QStringLiteral("only-listed"));
+const QCommandLineOption WATCH_OPTION(QStringLiteral("watch"));
+const QCommandLineOption LOG_OPTION(QStringLiteral("log"));
+const QCommandLineOption BEHAVIOUR_OPTION(QStringLiteral("behaviour"));
+const QCommandLineOption DELAY_OPTION(QStringLiteral("delay"));
 
 // Word-wrapped to 79 columns; lines after the first indented.
 QString wrap(const QString &text, int indent, int firstIndent = 0)
@@ -207,23 +101,6 @@ void CliTool::installMessageFilter()
     qInstallMessageHandler(messageFilter);
 }
 
-QString CliTool::exitCodesHelp()
-{
-    return QStringLiteral(
-        "Exit codes:\n"
-        "  0  success\n"
-        "  1  doctor: a check failed\n"
-        "  2  usage error or invalid value (nothing is written); also --port left out\n"
-        "     while several recognised adapters are attached\n"
-        "  3  the port did not open; also --port left out while no recognised adapter\n"
-        "     is attached\n"
-        "  4  no reply from the module (the request was sent twice, 5 s apart)\n"
-        "  5  port error\n"
-        "  6  the module reported other values than those written\n"
-        "  7  a result could not be written to standard output or to the --log file\n"
-        "     (provision then takes no more modules)\n");
-}
-
 QString CliTool::mainHelp() const
 {
     QString text = QStringLiteral(
@@ -233,46 +110,24 @@ QString CliTool::mainHelp() const
         "a USB serial adapter, like the radioconf window does.\n"
         "\n"
         "Commands:\n");
-    for (const CommandInfo &info : COMMANDS)
-        text += wrap(QLatin1String(info.synopsis), 8, 2);
-    text +=
-        QStringLiteral("  help COMMAND\n"
-                       "\n"
-                       "Options:\n"
-                       "  -h, --help     this help; COMMAND --help for a command's\n"
-                       "  -q, --quiet    no progress on standard error\n"
-                       "  --version      the version\n"
-                       "\n"
-                       "Results go to standard output; progress and failures, one line\n"
-                       "each naming the port, to standard error.\n"
-                       "\n"
-                       "Several modules at once (read, write):\n"
-                       "  --port NAME    may be repeated: the modules are served side by side,\n"
-                       "                 each result line names its port, and a summary on\n"
-                       "                 standard error names the ports that failed and why\n"
-                       "  --all          every recognised adapter attached\n"
-                       "\n"
-                       "Pacing (read, write, provision):\n"
-                       "  --settle MS    wait MS after each exchange, for modules that need a\n"
-                       "                 pause between exchanges; default 0\n"
-                       "\n"
-                       "Provisioning station (provision): writes and verifies every\n"
-                       "recognised adapter, reading each module's MAC first; one result line\n"
-                       "per module (time, port, model, MAC, provisioned or why not).\n"
-                       "  --from FILE    the values to write, as read --json wrote them\n"
-                       "  --table CSV    each module's own values by MAC, on top of --from: a\n"
-                       "                 header naming mac and field keys (frequency, group,\n"
-                       "                 rate, power, baud, parity, wakeup), a row per module\n"
-                       "  --only-listed  skip modules whose MAC is not in the table\n"
-                       "  --watch        stay, and provision each adapter plugged in, once per\n"
-                       "                 plug, until Ctrl+C or SIGTERM, which end it after the\n"
-                       "                 exchanges in progress\n"
-                       "  --log FILE     append the result lines to FILE\n"
-                       "  --json         one JSON object per line\n"
-                       "\n"
-                       "With several ports the exit code is the worst of theirs.\n"
-                       "\n");
-    return text + exitCodesHelp();
+    for (const CommandRow &row : CommandTable::rows())
+        text += QStringLiteral("  %1%2\n").arg(row.name.leftJustified(11), row.summary);
+    text += QStringLiteral("  help COMMAND\n"
+                           "\n"
+                           "Options:\n"
+                           "  -h, --help     this help; COMMAND --help for a command's options\n"
+                           "  -q, --quiet    no progress on standard error\n"
+                           "  --version      the version\n"
+                           "  --completion bash|zsh|fish\n"
+                           "                 the shell's completion script\n"
+                           "\n"
+                           "Results go to standard output; progress and failures, one line\n"
+                           "each naming the port, to standard error. With several ports the\n"
+                           "exit code is the worst of theirs.\n"
+                           "\n"
+                           "Exit codes:\n");
+    return text + Exit::help({Exit::Success, Exit::CheckFailed, Exit::UsageError, Exit::OpenFailed,
+                              Exit::NoReply, Exit::PortFailed, Exit::Mismatch, Exit::OutputFailed});
 }
 
 int CliTool::run(const QStringList &arguments)
@@ -313,13 +168,37 @@ int CliTool::dispatch(const QStringList &args)
         }
         return runCommand(args.at(1), {QStringLiteral("--help")});
     }
+    if (first == QLatin1String("--completion"))
+        return completion(args.value(1));
     return runCommand(first, args.mid(1));
+}
+
+int CliTool::completion(const QString &shell)
+{
+    const QList<Completion::Command> commands = CommandTable::completion(m_behaviours);
+    if (shell == QLatin1String("bash"))
+        m_out << Completion::bash(commands);
+    else if (shell == QLatin1String("zsh"))
+        m_out << Completion::zsh(commands);
+    else if (shell == QLatin1String("fish"))
+        m_out << Completion::fish(commands);
+    else {
+        fail(QStringLiteral("--completion \"%1\" refused: bash, zsh or fish").arg(shell));
+        return PortResult::UsageError;
+    }
+    m_out.flush();
+    return PortResult::Success;
+}
+
+int CliTool::doctor(QCommandLineParser &parser)
+{
+    return Doctor::run(parser.values(DOCTOR_PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
 }
 
 int CliTool::runCommand(const QString &name, const QStringList &arguments)
 {
-    const CommandInfo *info = commandInfo(name);
-    if (!info) {
+    const CommandRow *row = CommandTable::find(name);
+    if (!row) {
         m_err << PROGRAM << ": unknown command \"" << name << "\"; see " << PROGRAM << " --help\n";
         m_err.flush();
         return PortResult::UsageError;
@@ -327,42 +206,13 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     m_command = name;
 
     QCommandLineParser parser;
-    parser.addOption(HELP_OPTION);
-    parser.addOption(QUIET_OPTION);
-    if (name == QLatin1String("list")) {
-        parser.addOption(ALL_OPTION);
-        parser.addOption(JSON_OPTION);
-        parser.addOption(LIST_PORT_OPTION);
-    } else if (name == QLatin1String("read")) {
-        parser.addOption(PORT_OPTION);
-        parser.addOption(ALL_PORTS_OPTION);
-        parser.addOption(SETTLE_OPTION);
-        parser.addOption(JSON_OPTION);
-    } else if (name == QLatin1String("write")) {
-        parser.addOption(PORT_OPTION);
-        parser.addOption(ALL_PORTS_OPTION);
-        for (Field field : Frames::ALL_FIELDS)
-            parser.addOption(valueOption(field));
-        parser.addOption(FROM_OPTION);
-        parser.addOption(SETTLE_OPTION);
-        parser.addOption(JSON_OPTION);
-    } else if (name == QLatin1String("provision")) {
-        parser.addOption(PROVISION_FROM_OPTION);
-        parser.addOption(TABLE_OPTION);
-        parser.addOption(ONLY_LISTED_OPTION);
-        parser.addOption(WATCH_OPTION);
-        parser.addOption(LOG_OPTION);
-        parser.addOption(SETTLE_OPTION);
-        parser.addOption(JSON_OPTION);
-    } else if (name == QLatin1String("doctor")) {
-        parser.addOption(DOCTOR_PORT_OPTION);
-        parser.addOption(JSON_OPTION);
-    } else {
-        QCommandLineOption behaviour = BEHAVIOUR_OPTION;
-        behaviour.setDescription(behaviour.description() +
-                                 QStringLiteral(" One of: %1.").arg(m_behaviours.join(", ")));
-        parser.addOption(behaviour);
-        parser.addOption(DELAY_OPTION);
+    parser.addOptions(CommandTable::commonOptions());
+    for (const CommandRow::Option &entry : row->options) {
+        QCommandLineOption option = entry.option;
+        if (option.names().contains(QStringLiteral("behaviour")))
+            option.setDescription(option.description() +
+                                  QStringLiteral(" One of: %1.").arg(m_behaviours.join(", ")));
+        parser.addOption(option);
     }
 
     if (!parser.parse(QStringList{QLatin1String(PROGRAM)} + arguments)) {
@@ -376,10 +226,11 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     if (parser.isSet(HELP_OPTION)) {
         // Qt's usage line names neither the command nor its synopsis.
         const QString options = parser.helpText();
-        m_out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(PROGRAM, info->synopsis), 8) << '\n'
-              << wrap(commandDescription(*info), 0) << '\n'
+        m_out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(PROGRAM, row->synopsis()), 8) << '\n'
+              << wrap(row->description, 0) << '\n'
               << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
-              << exitCodesHelp();
+              << "Exit codes:\n"
+              << Exit::help(row->exitCodes);
         m_out.flush();
         return PortResult::Success;
     }
@@ -390,17 +241,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     }
     m_quiet = parser.isSet(QUIET_OPTION);
 
-    if (name == QLatin1String("list"))
-        return list(parser);
-    if (name == QLatin1String("read"))
-        return read(parser);
-    if (name == QLatin1String("write"))
-        return write(parser);
-    if (name == QLatin1String("provision"))
-        return provision(parser);
-    if (name == QLatin1String("doctor"))
-        return Doctor::run(parser.values(DOCTOR_PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
-    return simulate(parser);
+    return (this->*row->handler)(parser);
 }
 
 QList<CliFormat::PortEntry> CliTool::scanPorts() const

@@ -35,20 +35,22 @@ public:
     // are dropped, critical and fatal ones kept.
     static void installMessageFilter();
 
-private:
-    struct Command;
-
-    // The command named first in args, without the program.
-    int dispatch(const QStringList &args);
-    int runCommand(const QString &name, const QStringList &arguments);
+    // The commands, as the table of commands names them.
     int list(QCommandLineParser &parser);
     int read(QCommandLineParser &parser);
     int write(QCommandLineParser &parser);
     int provision(QCommandLineParser &parser);
+    int doctor(QCommandLineParser &parser);
     int simulate(QCommandLineParser &parser);
 
+private:
+    // The command named first in args, without the program.
+    int dispatch(const QStringList &args);
+    int runCommand(const QString &name, const QStringList &arguments);
+    // bash, zsh or fish.
+    int completion(const QString &shell);
+
     QString mainHelp() const;
-    static QString exitCodesHelp();
     QList<CliFormat::PortEntry> scanPorts() const;
     QStringList recognisedPorts() const;
     // The ports named, every recognised one with --all, or the only one

@@ -30,10 +30,9 @@ inline const char *text(Code code)
     case Success:
         return "success";
     case CheckFailed:
-        return "a check failed";
+        return "doctor: a check failed";
     case UsageError:
-        return "usage error or invalid value (nothing is sent); for radioconf-cli also --port "
-               "left out while several recognised adapters are attached";
+        return "usage error or invalid value; nothing is sent";
     case OpenFailed:
         return "the port did not open; also --port left out while no recognised adapter is "
                "attached";
