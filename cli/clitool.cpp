@@ -371,7 +371,7 @@ std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
     return std::nullopt;
 }
 
-Exchange::Progress CliTool::progressCallback()
+ModuleJob::Progress CliTool::progressCallback()
 {
     if (m_quiet)
         return {};
@@ -405,7 +405,8 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     std::unique_ptr<SignalNotifier> interrupts;
     if (several) {
         interrupts = std::make_unique<SignalNotifier>();
-        QObject::connect(interrupts.get(), SIGNAL(interrupted()), &runner, SLOT(stop()));
+        QObject::connect(interrupts.get(), &SignalNotifier::interrupted, &runner,
+                         &PortRunner::stop);
     }
     for (const QString &port : ports)
         runner.start(port);

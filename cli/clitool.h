@@ -62,7 +62,7 @@ private:
     std::optional<QByteArray> readOptionFile(const QCommandLineParser &parser,
                                              const QCommandLineOption &option);
     std::optional<int> settleTime(const QCommandLineParser &parser);
-    Exchange::Progress progressCallback();
+    ModuleJob::Progress progressCallback();
     // The exchanges of read and write on every port given; plan as for
     // ModuleJob.
     int runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &plan,

@@ -1,15 +1,18 @@
 #ifndef MODULEJOB_H
 #define MODULEJOB_H
 
-#include "cli/exchange.h"
 #include "cli/portresult.h"
+#include "config/device.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
-// The exchanges with one port's module: a read and, when a plan says what
-// to write, the write and its check against the module's reply.
+// The exchanges with one port's module, as one state machine on the link
+// worker: read, then, when a plan says what to write, write and check the
+// module's reply against what was written. Carried by the event loop of the
+// thread it lives in.
 class ModuleJob : public QObject
 {
     Q_OBJECT
@@ -24,30 +27,49 @@ public:
     };
     // Empty for a read alone.
     using Plan = std::function<Step(const Frames::Parameters &read)>;
+    // Progress texts as they happen: opening, request sent, re-sent, reply.
+    using Progress = std::function<void(const QString &text)>;
 
     // Write, or Refuse naming what keeps the settings from being written.
     static Step writeStep(const Frames::Settings &settings);
 
-    ModuleJob(const QString &port, Plan plan, int settleMs, Exchange::Progress progress,
+    // settleMs: idle time after each exchange, for modules that need a pause
+    // between exchanges (the window's fixed pause is not used).
+    ModuleJob(const QString &port, Plan plan, int settleMs, Progress progress,
               QObject *parent = nullptr);
 
-    // finished() follows, from the event loop.
+    // finished() follows, always from the event loop.
     void start();
     const PortResult &result() const { return m_outcome; }
 
 signals:
     void finished();
 
-private slots:
-    void onExchangeFinished();
-
 private:
+    enum class State { Reading, Writing, Done };
+
+    void send(const QByteArray &request);
+    void onReply(const QByteArray &reply);
+    void onTimeOut();
+    void onOpenFail();
+    void onPortError();
+    // After the settle time: the next step, or finished() once Done.
+    void afterExchange();
     void finish(PortResult::Code code, const QString &reason = QString());
+    QString what() const;
+    void report(const QString &text);
 
     Plan m_plan;
-    Exchange m_exchange;
+    Progress m_progress;
+    int m_settleMs;
+    Device m_device;
+    // The worker re-sends without a signal when its reply timer first
+    // expires; this one runs alongside it to say so.
+    QTimer m_resendNotice;
+    QTimer m_settle;
+    State m_state = State::Reading;
+    bool m_exchangeEnded = false;
     PortResult m_outcome;
-    bool m_writing = false;
     Frames::Settings m_wanted;
 };
 

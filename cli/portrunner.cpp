@@ -5,13 +5,17 @@
 #include <utility>
 
 namespace {
-// A port's thread needs little stack. At the default (8 MiB on Linux) the
-// threads of eight ports and their link workers overflow the C library's
-// cache of stacks, and unmapping a stack as a thread ends stalls the others.
+// Each port's job lives in a thread of its own: opening a port takes a lock
+// file and pauses of the thread that owns it (1 s after each failed attempt),
+// which must not hold up the other ports. Only results and progress texts
+// cross over, queued to this thread. Such a thread needs little stack: at the
+// default (8 MiB on Linux) the threads of eight ports and their link workers
+// overflow the C library's cache of stacks, and unmapping a stack as a thread
+// ends stalls the others.
 constexpr uint PORT_THREAD_STACK = 1024 * 1024;
 } // namespace
 
-PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress,
+PortRunner::PortRunner(ModuleJob::Plan plan, int settleMs, ModuleJob::Progress progress,
                        Report report, QObject *parent)
     : QObject(parent), m_plan(std::move(plan)), m_settleMs(settleMs),
       m_progress(std::move(progress)), m_report(std::move(report))
@@ -30,17 +34,13 @@ void PortRunner::start(const QString &port)
 {
     if (m_stopping || m_threads.contains(port))
         return;
-    // Each port's job lives in a thread of its own: opening a port takes a
-    // lock file and a pause on the thread that owns it, which must not hold
-    // up the other ports. Only results and progress texts cross over, queued
-    // to this thread.
     auto *thread = new QThread(this);
     thread->setStackSize(PORT_THREAD_STACK);
     m_threads.insert(port, thread);
     auto *anchor = new QObject;
     anchor->moveToThread(thread);
-    connect(thread, SIGNAL(finished()), anchor, SLOT(deleteLater()));
-    Exchange::Progress relay;
+    connect(thread, &QThread::finished, anchor, &QObject::deleteLater);
+    ModuleJob::Progress relay;
     if (m_progress) {
         relay = [this](const QString &text) {
             QMetaObject::invokeMethod(

@@ -18,7 +18,7 @@ class PortRunner : public QObject
 public:
     using Report = std::function<void(const PortResult &result)>;
 
-    PortRunner(ModuleJob::Plan plan, int settleMs, Exchange::Progress progress, Report report,
+    PortRunner(ModuleJob::Plan plan, int settleMs, ModuleJob::Progress progress, Report report,
                QObject *parent = nullptr);
     ~PortRunner() override;
 
@@ -44,7 +44,7 @@ private:
 
     ModuleJob::Plan m_plan;
     int m_settleMs;
-    Exchange::Progress m_progress;
+    ModuleJob::Progress m_progress;
     Report m_report;
     QMap<QString, QThread *> m_threads;
     QList<PortResult> m_done;

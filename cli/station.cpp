@@ -7,7 +7,7 @@ namespace {
 constexpr int SETTLED_SCAN_MS = 250;
 } // namespace
 
-Station::Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
+Station::Station(const Options &options, Scan scan, QTextStream &out, ModuleJob::Progress progress,
                  Message fail, QObject *parent)
     : QObject(parent), m_options(options), m_scan(std::move(scan)), m_progress(progress),
       m_fail(std::move(fail)), m_writer(out, options.json ? ResultWriter::Form::StationJson
@@ -19,8 +19,8 @@ Station::Station(const Options &options, Scan scan, QTextStream &out, Exchange::
     // the list of ports: look again once the events have stopped.
     m_settledScan.setSingleShot(true);
     m_settledScan.setInterval(SETTLED_SCAN_MS);
-    connect(&m_settledScan, SIGNAL(timeout()), this, SLOT(rescan()));
-    connect(&m_runner, SIGNAL(jobFinished(QString)), this, SLOT(onJobFinished(QString)));
+    connect(&m_settledScan, &QTimer::timeout, this, &Station::rescan);
+    connect(&m_runner, &PortRunner::jobFinished, this, &Station::onJobFinished);
 }
 
 Station::~Station() = default;
@@ -28,12 +28,12 @@ Station::~Station() = default;
 int Station::run()
 {
     SignalNotifier interrupts;
-    connect(&interrupts, SIGNAL(interrupted()), this, SLOT(onInterrupted()));
+    connect(&interrupts, &SignalNotifier::interrupted, this, &Station::onInterrupted);
     if (m_options.watch) {
         // Watching first, so that no adapter plugged during the first scan
         // is missed.
         m_watcher = std::make_unique<QDeviceWatcher>();
-        connect(m_watcher.get(), SIGNAL(deviceNotify(QString)), this, SLOT(onDeviceNotify()));
+        connect(m_watcher.get(), &QDeviceWatcher::deviceNotify, this, &Station::onDeviceNotify);
         if (!m_watcher->start()) {
             m_fail(QStringLiteral("cannot watch for adapters being plugged in"));
             return PortResult::OpenFailed;

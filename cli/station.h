@@ -38,7 +38,7 @@ public:
     using Scan = std::function<QStringList()>;
     using Message = std::function<void(const QString &text)>;
 
-    Station(const Options &options, Scan scan, QTextStream &out, Exchange::Progress progress,
+    Station(const Options &options, Scan scan, QTextStream &out, ModuleJob::Progress progress,
             Message fail, QObject *parent = nullptr);
     ~Station() override;
 
@@ -59,7 +59,7 @@ private:
 
     Options m_options;
     Scan m_scan;
-    Exchange::Progress m_progress;
+    ModuleJob::Progress m_progress;
     Message m_fail;
     ResultWriter m_writer;
     // A result line could not be written: no more modules are taken.
