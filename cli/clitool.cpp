@@ -5,12 +5,14 @@
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
 #include "config/frames.h"
-#include "discovery/detectdevicethread.h"
+#include "cli/fromfile.h"
+#include "discovery/portresolver.h"
 #include "discovery/sysfsportscan.h"
 #include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSerialPortInfo>
 
@@ -43,7 +45,15 @@ const QCommandLineOption
                   "default 0.",
                   "ms", "0");
 const QCommandLineOption PROVISION_FROM_OPTION(
-    "from", "The values to write, as read --json wrote it; without it, each module's own.", "file");
+    "from",
+    "The values to write, as read --json wrote it (with several objects, each module takes the "
+    "one for its port, else for its MAC); without it, each module's own.",
+    "file");
+const QCommandLineOption PROVISION_PORT_OPTION(
+    "port",
+    "Only this port (e.g. ttyUSB0, /dev/ttyUSB0 or a /dev/serial/by-id link); may be repeated. "
+    "Other adapters are left alone; with --watch, a port not attached yet is waited for.",
+    "name");
 const QCommandLineOption TABLE_OPTION(
     "table",
     "Values of each module's own, by MAC: a CSV file whose header names mac and any of "
@@ -59,8 +69,10 @@ const QCommandLineOption
 const QCommandLineOption LOG_OPTION("log", "Append the result lines to FILE as well.", "file");
 const QCommandLineOption
     FROM_OPTION("from",
-                "Take the values from FILE, as read --json wrote it (model, version and MAC are "
-                "ignored). Options given as well override the file.",
+                "Take the values from FILE, as read --json wrote it: one object, or one a line "
+                "of which each port takes the one for it (by port, else by MAC). Keys that "
+                "are no field are refused, but for port, model, version, mac, outcome and "
+                "error. Options given as well override the file.",
                 "file");
 const QCommandLineOption DOCTOR_PORT_OPTION(
     "port", "Check this port instead of the recognised adapters; may be repeated.", "name");
@@ -110,10 +122,11 @@ const CommandInfo COMMANDS[] = {
      "what was wanted and what came back, and the exit code is 6. Several ports are written side "
      "by side, as read does."},
     {"provision",
-     "provision [--from FILE] [--table FILE.csv [--only-listed]] [--watch] [--log FILE] "
-     "[--settle MS] [--json]",
+     "provision [--from FILE] [--table FILE.csv [--only-listed]] [--port NAME]... [--watch] "
+     "[--log FILE] [--settle MS] [--json]",
      "The provisioning station: writes the values of --from, each module's row of --table on "
-     "top, to every recognised adapter attached, side by side, and verifies each. Each module's "
+     "top, to every recognised adapter attached (with --port, to the ports named alone), side "
+     "by side, and verifies each. Each module's "
      "MAC is read first. One result line per module as it ends: time (UTC), port, model, MAC, "
      "and \"provisioned\" with the values, \"skipped\" or \"failed\" with why (--json: one "
      "object per line). A module that fails does not stop the others; a summary line goes to "
@@ -334,6 +347,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         parser.addOption(JSON_OPTION);
     } else if (name == QLatin1String("provision")) {
         parser.addOption(PROVISION_FROM_OPTION);
+        parser.addOption(PROVISION_PORT_OPTION);
         parser.addOption(TABLE_OPTION);
         parser.addOption(ONLY_LISTED_OPTION);
         parser.addOption(WATCH_OPTION);
@@ -389,28 +403,6 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     return simulate(parser);
 }
 
-QList<CliFormat::PortEntry> CliTool::scanPorts() const
-{
-    QList<CliFormat::PortEntry> ports;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        CliFormat::PortEntry port;
-        port.name = info.portName();
-        port.hasIdentifiers = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        port.vendorId = info.vendorIdentifier();
-        port.productId = info.productIdentifier();
-        port.description = info.description();
-        port.recognised =
-            port.hasIdentifiers && DetectDeviceThread::isRecognised(port.vendorId, port.productId);
-        ports << port;
-    }
-    std::sort(ports.begin(), ports.end(),
-              [](const CliFormat::PortEntry &a, const CliFormat::PortEntry &b) {
-                  return a.name < b.name;
-              });
-    return ports;
-}
-
 int CliTool::list(QCommandLineParser &parser)
 {
     // Named as /dev/ttyUSB0 or as ttyUSB0.
@@ -418,7 +410,7 @@ int CliTool::list(QCommandLineParser &parser)
     for (QString &name : named)
         name = name.section(QLatin1Char('/'), -1);
     const bool all = parser.isSet(ALL_OPTION) || !named.isEmpty();
-    QList<CliFormat::PortEntry> ports = scanPorts();
+    QList<CliFormat::PortEntry> ports = PortResolver::fullScan();
     ports.erase(std::remove_if(ports.begin(), ports.end(),
                                [&](const CliFormat::PortEntry &port) {
                                    return named.isEmpty() ? !all && !port.recognised
@@ -443,65 +435,27 @@ int CliTool::list(QCommandLineParser &parser)
     return PortResult::Success;
 }
 
-QStringList CliTool::recognisedPorts() const
-{
-    // As resolvePorts: the full scan where the quick one cannot or finds none.
-    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
-    if (quick && !quick->isEmpty())
-        return *quick;
-    QStringList names;
-    for (const CliFormat::PortEntry &port : scanPorts()) {
-        if (port.recognised)
-            names << port.name;
-    }
-    return names;
-}
-
 QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCode)
 {
-    if (parser.isSet(PORT_OPTION)) {
-        QStringList ports = parser.values(PORT_OPTION);
-        ports.removeDuplicates();
-        if (parser.isSet(ALL_PORTS_OPTION)) {
-            fail(QStringLiteral("--port and --all exclude each other"));
-            *exitCode = PortResult::UsageError;
-            return {};
-        }
-        if (!ports.contains(QString()))
-            return ports;
-        fail(QStringLiteral("--port needs a port name"));
-        *exitCode = PortResult::UsageError;
+    const QStringList named = parser.values(PORT_OPTION);
+    const PortResolver::Resolution resolution = PortResolver::resolve(
+        named, parser.isSet(ALL_PORTS_OPTION),
+        named.isEmpty() ? SysfsPortScan::recognisedPorts() : std::nullopt, &PortResolver::fullScan);
+    if (resolution.ports.isEmpty()) {
+        fail(resolution.reason);
+        *exitCode = resolution.exitCode;
         return {};
     }
-    // The names alone where the platform gives them quickly; the full scan
-    // below is for the messages, or where it cannot.
-    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
-    if (quick && (quick->size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !quick->isEmpty())))
-        return *quick;
-    const QList<CliFormat::PortEntry> ports = scanPorts();
-    QStringList recognised;
-    QStringList found;
-    for (const CliFormat::PortEntry &port : ports) {
-        found << QStringLiteral("%1 (%2)").arg(port.name, CliFormat::identifiersText(port));
-        if (port.recognised)
-            recognised << port.name;
-    }
-    if (recognised.size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !recognised.isEmpty()))
-        return recognised;
-    const QString seen = found.isEmpty() ? QStringLiteral("no serial ports at all")
-                                         : QStringLiteral("serial ports: %1").arg(found.join(", "));
-    if (recognised.isEmpty()) {
-        fail(QStringLiteral("no recognised adapter attached (%1)%2")
-                 .arg(seen, parser.isSet(ALL_PORTS_OPTION) ? QString()
-                                                           : QStringLiteral("; give --port")));
-        *exitCode = PortResult::OpenFailed;
-    } else {
-        fail(QStringLiteral("several recognised adapters attached (%1); choose one with --port, "
-                            "or --all")
-                 .arg(seen));
-        *exitCode = PortResult::UsageError;
-    }
-    return {};
+    return uniquePorts(resolution.ports);
+}
+
+QStringList CliTool::uniquePorts(const QStringList &ports)
+{
+    // Two exchanges with one module at once would keep each other out.
+    const PortResolver::Unique unique = PortResolver::unique(ports, PortResolver::devices(ports));
+    for (const auto &dropped : unique.dropped)
+        progress(QStringLiteral("%1 is %2: served once, as %2").arg(dropped.first, dropped.second));
+    return unique.ports;
 }
 
 std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
@@ -555,7 +509,11 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     std::unique_ptr<SignalNotifier> interrupts;
     if (several) {
         interrupts = std::make_unique<SignalNotifier>();
-        QObject::connect(interrupts.get(), SIGNAL(interrupted()), &runner, SLOT(stop()));
+        QObject::connect(interrupts.get(), &SignalNotifier::interrupted, &runner, [&] {
+            if (!runner.interruptNotice().isEmpty())
+                fail(runner.interruptNotice());
+            runner.stop();
+        });
     }
     for (const QString &port : ports)
         runner.start(port);
@@ -570,16 +528,21 @@ int CliTool::read(QCommandLineParser &parser)
     return runPorts(parser, ModuleJob::Plan(), QStringLiteral("read"));
 }
 
-std::optional<CliFormat::Changes> CliTool::readFromFile(const QCommandLineParser &parser)
+std::optional<FromFile> CliTool::readFromFile(const QCommandLineParser &parser)
 {
     const std::optional<QByteArray> bytes = readOptionFile(parser, FROM_OPTION);
     if (!bytes)
         return std::nullopt;
     QString error;
-    const std::optional<CliFormat::Changes> changes = CliFormat::changesFromJson(*bytes, &error);
-    if (!changes)
+    const std::optional<FromFile> file = FromFile::parse(*bytes, &error);
+    // One object goes to every port: one that cannot be taken is refused now.
+    if (file && file->entries().size() == 1 && !file->select({}, {}, {}, &error)) {
         fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
-    return changes;
+        return std::nullopt;
+    }
+    if (!file)
+        fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
+    return file;
 }
 
 std::optional<QByteArray> CliTool::readOptionFile(const QCommandLineParser &parser,
@@ -597,14 +560,14 @@ std::optional<QByteArray> CliTool::readOptionFile(const QCommandLineParser &pars
 int CliTool::write(QCommandLineParser &parser)
 {
     // Everything is checked before the port is touched.
+    std::optional<FromFile> from;
+    if (parser.isSet(FROM_OPTION)) {
+        from = readFromFile(parser);
+        if (!from)
+            return PortResult::UsageError;
+    }
     CliFormat::Changes changes;
     bool refused = false;
-    if (parser.isSet(FROM_OPTION)) {
-        const std::optional<CliFormat::Changes> fromFile = readFromFile(parser);
-        if (!fromFile)
-            return PortResult::UsageError;
-        changes = *fromFile;
-    }
     for (Field field : Frames::ALL_FIELDS) {
         const QString option = CliFormat::optionName(field);
         if (!parser.isSet(option.mid(2)))
@@ -613,7 +576,7 @@ int CliTool::write(QCommandLineParser &parser)
         const std::optional<int> value = CliFormat::parseValue(field, text);
         if (!value) {
             fail(QStringLiteral("%1 \"%2\" refused: %3")
-                     .arg(option, text, CliFormat::refusal(field)));
+                     .arg(option, text, CliFormat::refusal(field, text)));
             refused = true;
             continue;
         }
@@ -621,17 +584,29 @@ int CliTool::write(QCommandLineParser &parser)
     }
     if (refused)
         return PortResult::UsageError;
-    if (changes.isEmpty()) {
+    if (changes.isEmpty() &&
+        (!from || (from->entries().size() == 1 && from->entries().first().changes.isEmpty()))) {
         fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
                  .arg(PROGRAM));
         return PortResult::UsageError;
     }
     // Fields left as they are go back as read: a code the module reports
-    // that names no item cannot be written back.
+    // that names no item cannot be written back. Options win over the file.
+    const QString fromName = parser.value(FROM_OPTION);
     return runPorts(
         parser,
-        [changes](const Frames::Parameters &read) {
-            return ModuleJob::writeStep(CliFormat::applyChanges(read.settings, changes));
+        [from, changes, fromName](const QString &port, const Frames::Parameters &read) {
+            Frames::Settings settings = read.settings;
+            if (from) {
+                QString why;
+                const std::optional<CliFormat::Changes> fromFile = from->select(
+                    port, read.mac, PortResolver::devices(QStringList{port} + from->ports()), &why);
+                if (!fromFile)
+                    return ModuleJob::refuseStep(
+                        QStringLiteral("--from %1: %2; nothing written").arg(fromName, why));
+                settings = CliFormat::applyChanges(settings, *fromFile);
+            }
+            return ModuleJob::writeStep(CliFormat::applyChanges(settings, changes));
         },
         QStringLiteral("written"));
 }
@@ -644,6 +619,7 @@ int CliTool::provision(QCommandLineParser &parser)
         options.from = readFromFile(parser);
         if (!options.from)
             return PortResult::UsageError;
+        options.fromName = parser.value(PROVISION_FROM_OPTION);
     }
     if (parser.isSet(TABLE_OPTION)) {
         const std::optional<QByteArray> bytes = readOptionFile(parser, TABLE_OPTION);
@@ -677,16 +653,37 @@ int CliTool::provision(QCommandLineParser &parser)
             return PortResult::UsageError;
         }
     }
+    if (parser.values(PROVISION_PORT_OPTION).contains(QString())) {
+        fail(QStringLiteral("--port needs a port name"));
+        return PortResult::UsageError;
+    }
+    options.ports = uniquePorts(parser.values(PROVISION_PORT_OPTION));
     options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
     options.watch = parser.isSet(WATCH_OPTION);
     options.json = parser.isSet(JSON_OPTION);
     options.settleMs = *settle;
-    Station station(
-        options, [this] { return recognisedPorts(); }, m_out, progressCallback(),
-        [this](const QString &text) { fail(text); });
+    Station station(options, stationScan(options.ports, options.watch), m_out, progressCallback(),
+                    [this](const QString &text) { fail(text); });
     if (log.isOpen())
         station.setLog(&log);
     return station.run();
+}
+
+Station::Scan CliTool::stationScan(const QStringList &ports, bool watch)
+{
+    if (ports.isEmpty())
+        return &PortResolver::recognisedPorts;
+    // Without --watch a port named but not there fails as any port does.
+    if (!watch)
+        return [ports] { return ports; };
+    return [ports] {
+        QStringList present;
+        for (const QString &port : ports) {
+            if (QFileInfo::exists(PortResolver::devicePath(port)))
+                present << port;
+        }
+        return present;
+    };
 }
 
 int CliTool::simulate(QCommandLineParser &parser)

@@ -2,6 +2,7 @@
 #define CLITOOL_H
 
 #include "cli/cliformat.h"
+#include "cli/fromfile.h"
 #include "cli/modulejob.h"
 #include "cli/portresult.h"
 
@@ -47,12 +48,14 @@ private:
 
     QString mainHelp() const;
     static QString exitCodesHelp();
-    QList<CliFormat::PortEntry> scanPorts() const;
-    QStringList recognisedPorts() const;
     // The ports named, every recognised one with --all, or the only one
     // attached; empty, with *exitCode set, when that fails.
     QStringList resolvePorts(const QCommandLineParser &parser, int *exitCode);
-    std::optional<CliFormat::Changes> readFromFile(const QCommandLineParser &parser);
+    // One spelling per device, the first given; the others dropped with a note.
+    QStringList uniquePorts(const QStringList &ports);
+    // The ports the station provisions: those named, else the recognised ones.
+    static std::function<QStringList()> stationScan(const QStringList &ports, bool watch);
+    std::optional<FromFile> readFromFile(const QCommandLineParser &parser);
     // The contents of the file an option names; empty, said on stderr, when it
     // does not open.
     std::optional<QByteArray> readOptionFile(const QCommandLineParser &parser,

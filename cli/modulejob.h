@@ -22,11 +22,12 @@ public:
         Frames::Settings settings; // for Write
         QString reason;            // for Skip and Refuse
     };
-    // Empty for a read alone.
-    using Plan = std::function<Step(const Frames::Parameters &read)>;
+    // Empty for a read alone; port as the job was given it.
+    using Plan = std::function<Step(const QString &port, const Frames::Parameters &read)>;
 
     // Write, or Refuse naming what keeps the settings from being written.
     static Step writeStep(const Frames::Settings &settings);
+    static Step refuseStep(const QString &reason);
 
     ModuleJob(const QString &port, Plan plan, int settleMs, Exchange::Progress progress,
               QObject *parent = nullptr);
