@@ -5,17 +5,14 @@
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
 #include "config/frames.h"
-#include "cli/fromfile.h"
 #include "discovery/portresolver.h"
-#include "discovery/sysfsportscan.h"
 #include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
-#include <QSerialPortInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -206,7 +203,11 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &me
 
 } // namespace
 
-CliTool::CliTool(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+CliTool::CliTool(QTextStream &out, QTextStream &err)
+    : m_out(out), m_err(err), m_input([this](const QString &text) { fail(text); },
+                                      [this](const QString &text) { progress(text); })
+{
+}
 
 void CliTool::setSimulator(const QStringList &behaviours, Simulate simulate)
 {
@@ -435,29 +436,6 @@ int CliTool::list(QCommandLineParser &parser)
     return PortResult::Success;
 }
 
-QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCode)
-{
-    const QStringList named = parser.values(PORT_OPTION);
-    const PortResolver::Resolution resolution = PortResolver::resolve(
-        named, parser.isSet(ALL_PORTS_OPTION),
-        named.isEmpty() ? SysfsPortScan::recognisedPorts() : std::nullopt, &PortResolver::fullScan);
-    if (resolution.ports.isEmpty()) {
-        fail(resolution.reason);
-        *exitCode = resolution.exitCode;
-        return {};
-    }
-    return uniquePorts(resolution.ports);
-}
-
-QStringList CliTool::uniquePorts(const QStringList &ports)
-{
-    // Two exchanges with one module at once would keep each other out.
-    const PortResolver::Unique unique = PortResolver::unique(ports, PortResolver::devices(ports));
-    for (const auto &dropped : unique.dropped)
-        progress(QStringLiteral("%1 is %2: served once, as %2").arg(dropped.first, dropped.second));
-    return unique.ports;
-}
-
 std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
 {
     bool ok = false;
@@ -483,7 +461,8 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     if (!settle)
         return PortResult::UsageError;
     int code = PortResult::Success;
-    const QStringList ports = resolvePorts(parser, &code);
+    const QStringList ports =
+        m_input.ports(parser.values(PORT_OPTION), parser.isSet(ALL_PORTS_OPTION), &code);
     if (ports.isEmpty())
         return code;
     // One port asked for alone keeps the plain output; --all is for
@@ -528,87 +507,31 @@ int CliTool::read(QCommandLineParser &parser)
     return runPorts(parser, ModuleJob::Plan(), QStringLiteral("read"));
 }
 
-std::optional<FromFile> CliTool::readFromFile(const QCommandLineParser &parser)
-{
-    const std::optional<QByteArray> bytes = readOptionFile(parser, FROM_OPTION);
-    if (!bytes)
-        return std::nullopt;
-    QString error;
-    const std::optional<FromFile> file = FromFile::parse(*bytes, &error);
-    // One object goes to every port: one that cannot be taken is refused now.
-    if (file && file->entries().size() == 1 && !file->select({}, {}, {}, &error)) {
-        fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
-        return std::nullopt;
-    }
-    if (!file)
-        fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
-    return file;
-}
-
-std::optional<QByteArray> CliTool::readOptionFile(const QCommandLineParser &parser,
-                                                  const QCommandLineOption &option)
-{
-    const QString path = parser.value(option);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("--%1 %2: %3").arg(option.names().first(), path, file.errorString()));
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
 int CliTool::write(QCommandLineParser &parser)
 {
     // Everything is checked before the port is touched.
     std::optional<FromFile> from;
     if (parser.isSet(FROM_OPTION)) {
-        from = readFromFile(parser);
+        from = m_input.fromFile(parser.value(FROM_OPTION));
         if (!from)
             return PortResult::UsageError;
     }
-    CliFormat::Changes changes;
-    bool refused = false;
+    QMap<Field, QString> given;
     for (Field field : Frames::ALL_FIELDS) {
-        const QString option = CliFormat::optionName(field);
-        if (!parser.isSet(option.mid(2)))
-            continue;
-        const QString text = parser.value(option.mid(2));
-        const std::optional<int> value = CliFormat::parseValue(field, text);
-        if (!value) {
-            fail(QStringLiteral("%1 \"%2\" refused: %3")
-                     .arg(option, text, CliFormat::refusal(field, text)));
-            refused = true;
-            continue;
-        }
-        changes.insert(field, *value);
+        if (parser.isSet(CliFormat::optionName(field).mid(2)))
+            given.insert(field, parser.value(CliFormat::optionName(field).mid(2)));
     }
-    if (refused)
+    const std::optional<CliFormat::Changes> changes = m_input.values(given);
+    if (!changes)
         return PortResult::UsageError;
-    if (changes.isEmpty() &&
+    if (changes->isEmpty() &&
         (!from || (from->entries().size() == 1 && from->entries().first().changes.isEmpty()))) {
         fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
                  .arg(PROGRAM));
         return PortResult::UsageError;
     }
-    // Fields left as they are go back as read: a code the module reports
-    // that names no item cannot be written back. Options win over the file.
-    const QString fromName = parser.value(FROM_OPTION);
-    return runPorts(
-        parser,
-        [from, changes, fromName](const QString &port, const Frames::Parameters &read) {
-            Frames::Settings settings = read.settings;
-            if (from) {
-                QString why;
-                const std::optional<CliFormat::Changes> fromFile = from->select(
-                    port, read.mac, PortResolver::devices(QStringList{port} + from->ports()), &why);
-                if (!fromFile)
-                    return ModuleJob::refuseStep(
-                        QStringLiteral("--from %1: %2; nothing written").arg(fromName, why));
-                settings = CliFormat::applyChanges(settings, *fromFile);
-            }
-            return ModuleJob::writeStep(CliFormat::applyChanges(settings, changes));
-        },
-        QStringLiteral("written"));
+    return runPorts(parser, CommandInput::writePlan(from, parser.value(FROM_OPTION), *changes),
+                    QStringLiteral("written"));
 }
 
 int CliTool::provision(QCommandLineParser &parser)
@@ -616,13 +539,14 @@ int CliTool::provision(QCommandLineParser &parser)
     // The files are read and checked before anything is sent.
     Station::Options options;
     if (parser.isSet(PROVISION_FROM_OPTION)) {
-        options.from = readFromFile(parser);
+        options.from = m_input.fromFile(parser.value(PROVISION_FROM_OPTION));
         if (!options.from)
             return PortResult::UsageError;
         options.fromName = parser.value(PROVISION_FROM_OPTION);
     }
     if (parser.isSet(TABLE_OPTION)) {
-        const std::optional<QByteArray> bytes = readOptionFile(parser, TABLE_OPTION);
+        const std::optional<QByteArray> bytes =
+            m_input.readFile(QStringLiteral("table"), parser.value(TABLE_OPTION));
         if (!bytes)
             return PortResult::UsageError;
         QString error;
@@ -657,33 +581,16 @@ int CliTool::provision(QCommandLineParser &parser)
         fail(QStringLiteral("--port needs a port name"));
         return PortResult::UsageError;
     }
-    options.ports = uniquePorts(parser.values(PROVISION_PORT_OPTION));
+    options.ports = m_input.uniquePorts(parser.values(PROVISION_PORT_OPTION));
     options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
     options.watch = parser.isSet(WATCH_OPTION);
     options.json = parser.isSet(JSON_OPTION);
     options.settleMs = *settle;
-    Station station(options, stationScan(options.ports, options.watch), m_out, progressCallback(),
-                    [this](const QString &text) { fail(text); });
+    Station station(options, CommandInput::stationScan(options.ports, options.watch), m_out,
+                    progressCallback(), [this](const QString &text) { fail(text); });
     if (log.isOpen())
         station.setLog(&log);
     return station.run();
-}
-
-Station::Scan CliTool::stationScan(const QStringList &ports, bool watch)
-{
-    if (ports.isEmpty())
-        return &PortResolver::recognisedPorts;
-    // Without --watch a port named but not there fails as any port does.
-    if (!watch)
-        return [ports] { return ports; };
-    return [ports] {
-        QStringList present;
-        for (const QString &port : ports) {
-            if (QFileInfo::exists(PortResolver::devicePath(port)))
-                present << port;
-        }
-        return present;
-    };
 }
 
 int CliTool::simulate(QCommandLineParser &parser)

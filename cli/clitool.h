@@ -2,7 +2,7 @@
 #define CLITOOL_H
 
 #include "cli/cliformat.h"
-#include "cli/fromfile.h"
+#include "cli/commandinput.h"
 #include "cli/modulejob.h"
 #include "cli/portresult.h"
 
@@ -48,18 +48,6 @@ private:
 
     QString mainHelp() const;
     static QString exitCodesHelp();
-    // The ports named, every recognised one with --all, or the only one
-    // attached; empty, with *exitCode set, when that fails.
-    QStringList resolvePorts(const QCommandLineParser &parser, int *exitCode);
-    // One spelling per device, the first given; the others dropped with a note.
-    QStringList uniquePorts(const QStringList &ports);
-    // The ports the station provisions: those named, else the recognised ones.
-    static std::function<QStringList()> stationScan(const QStringList &ports, bool watch);
-    std::optional<FromFile> readFromFile(const QCommandLineParser &parser);
-    // The contents of the file an option names; empty, said on stderr, when it
-    // does not open.
-    std::optional<QByteArray> readOptionFile(const QCommandLineParser &parser,
-                                             const QCommandLineOption &option);
     std::optional<int> settleTime(const QCommandLineParser &parser);
     Exchange::Progress progressCallback();
     // The exchanges of read and write on every port given; plan as for
@@ -75,6 +63,7 @@ private:
     QString m_command;
     QStringList m_behaviours;
     Simulate m_simulator;
+    CommandInput m_input;
 };
 
 #endif // CLITOOL_H

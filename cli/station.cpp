@@ -1,8 +1,8 @@
 #include "cli/station.h"
 
+#include "cli/commandinput.h"
 #include "cli/signalnotifier.h"
 #include "devicewatcher/qdevicewatcher.h"
-#include "discovery/portresolver.h"
 
 #include <QJsonDocument>
 
@@ -117,12 +117,10 @@ ModuleJob::Step Station::plan(const QString &port, const Frames::Parameters &rea
     Frames::Settings settings = read.settings;
     if (m_options.from) {
         QString why;
-        const std::optional<CliFormat::Changes> from = m_options.from->select(
-            port, read.mac, PortResolver::devices(QStringList{port} + m_options.from->ports()),
-            &why);
+        const std::optional<CliFormat::Changes> from =
+            CommandInput::fromFor(*m_options.from, m_options.fromName, port, read.mac, &why);
         if (!from)
-            return ModuleJob::refuseStep(
-                QStringLiteral("--from %1: %2; nothing written").arg(m_options.fromName, why));
+            return ModuleJob::refuseStep(why);
         settings = CliFormat::applyChanges(settings, *from);
     }
     const std::optional<CliFormat::Changes> row =
