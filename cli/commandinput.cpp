@@ -4,7 +4,6 @@
 #include "discovery/sysfsportscan.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 CommandInput::CommandInput(Message fail, Message progress)
     : m_fail(std::move(fail)), m_progress(std::move(progress))
@@ -44,7 +43,7 @@ std::function<QStringList()> CommandInput::stationScan(const QStringList &ports,
     return [ports] {
         QStringList present;
         for (const QString &port : ports) {
-            if (QFileInfo::exists(PortResolver::devicePath(port)))
+            if (PortResolver::exists(port))
                 present << port;
         }
         return present;

@@ -12,6 +12,9 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <sys/types.h>
+#endif
+#ifdef Q_OS_LINUX
 #include <sys/sysmacros.h>
 #endif
 
@@ -116,10 +119,27 @@ QMap<QString, QString> PortResolver::devices(const QStringList &names)
             continue;
         }
 #endif
+#ifdef Q_OS_WIN
+        // COM3 is com3; its name is all there is to tell.
+        result.insert(name, name.toUpper());
+#else
         const QString canonical = QFileInfo(path).canonicalFilePath();
         result.insert(name, canonical.isEmpty() ? QDir::cleanPath(path) : canonical);
+#endif
     }
     return result;
+}
+
+bool PortResolver::exists(const QString &name)
+{
+#ifdef Q_OS_WIN
+    const QList<PortEntry> ports = fullScan();
+    return std::any_of(ports.begin(), ports.end(), [&](const PortEntry &port) {
+        return port.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+#else
+    return QFileInfo::exists(devicePath(name));
+#endif
 }
 
 QString PortResolver::device(const QString &name, const QMap<QString, QString> &devices)

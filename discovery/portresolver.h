@@ -43,6 +43,8 @@ public:
     // What each name stands for: its device number where the node exists,
     // else the path a link leads to, else devicePath().
     static QMap<QString, QString> devices(const QStringList &names);
+    // The port is there: its node exists (on Windows, the platform lists it).
+    static bool exists(const QString &name);
     // The device a name stands for in such a map.
     static QString device(const QString &name, const QMap<QString, QString> &devices);
 
