@@ -71,7 +71,14 @@ std::optional<FromFile> FromFile::parse(const QByteArray &json, QString *error)
             QString ignored;
             const bool jsonLines =
                 !lineObjects(json.trimmed().split('\n').first(), &ignored).isEmpty();
-            *error = jsonLines ? lineError : parseErrorText(parseError);
+            if (jsonLines)
+                *error = lineError;
+            else if (parseError.error == QJsonParseError::GarbageAtEnd)
+                *error = QStringLiteral("more than one JSON object, and not one a line as read "
+                                        "--json prints them (%1)")
+                             .arg(parseErrorText(parseError));
+            else
+                *error = parseErrorText(parseError);
             return std::nullopt;
         }
     }

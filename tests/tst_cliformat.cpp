@@ -98,6 +98,10 @@ private slots:
         QTest::newRow("broken document") << "{\n\"rate\":"
                                          << "ttyUSB0"
                                          << "!not JSON";
+        QTest::newRow("objects over several lines")
+            << "{\n\"group\":1\n}\n{\n\"group\":2\n}"
+            << "ttyUSB0"
+            << "!more than one JSON object, and not one a line";
         QTest::newRow("no object") << "[{\"group\":1}]"
                                    << "ttyUSB0"
                                    << "!not a JSON object";
