@@ -3,6 +3,10 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
+#include <QVector>
+
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 using Frames::Field;
@@ -15,6 +19,47 @@ const QString PORT_KEY = QStringLiteral("port");
 const QString MODEL_KEY = QStringLiteral("model");
 const QString VERSION_KEY = QStringLiteral("version");
 const QString MAC_KEY = QStringLiteral("mac");
+
+// Keys of read --json's lines, and of the station's, that carry no setting.
+const QStringList IGNORED_KEYS{PORT_KEY,
+                               MODEL_KEY,
+                               VERSION_KEY,
+                               MAC_KEY,
+                               QStringLiteral("outcome"),
+                               QStringLiteral("error"),
+                               QStringLiteral("time"),
+                               QStringLiteral("result"),
+                               QStringLiteral("reason")};
+
+// The module keeps the frequency in whole kHz: a finer value would be
+// rounded to another frequency than the one asked for, so it is refused.
+bool finerThanStep(Field field, const QString &text)
+{
+    if (Frames::fieldInfo(field).kind != Frames::FieldKind::Frequency)
+        return false;
+    bool ok = false;
+    const double kHz = text.toDouble(&ok) * 1000.0;
+    // Far below a kHz, far above binary64's error on 24-bit kHz.
+    return ok && std::fabs(kHz - std::round(kHz)) > 1e-6;
+}
+
+int editDistance(const QString &a, const QString &b)
+{
+    QVector<int> row(b.size() + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[j];
+            row[j] = std::min(
+                {above + 1, row[j - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
 
 // JSON numbers come back as doubles; give them to the text parsers as the
 // shortest text that reads back as the same double.
@@ -48,12 +93,32 @@ QString optionName(Field field)
 
 std::optional<int> parseValue(Field field, const QString &text)
 {
+    if (finerThanStep(field, text.trimmed()))
+        return std::nullopt;
     return Frames::parseText(field, text.trimmed());
 }
 
-QString refusal(Field field)
+QString refusal(Field field, const QString &text)
 {
+    if (finerThanStep(field, text.trimmed()) && Frames::parseText(field, text.trimmed()))
+        return QStringLiteral("%1: the module's step is 1 kHz (0.001 MHz); give at most three "
+                              "decimals.")
+            .arg(Frames::fieldName(field));
     return Frames::refusal(field);
+}
+
+QString nearestKey(const QString &key, const QStringList &keys)
+{
+    QString nearest;
+    int best = INT_MAX;
+    for (const QString &candidate : keys) {
+        const int distance = editDistance(key.toLower(), candidate.toLower());
+        if (distance < best) {
+            best = distance;
+            nearest = candidate;
+        }
+    }
+    return nearest;
 }
 
 Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes)
@@ -121,21 +186,19 @@ QJsonObject parametersJson(const QString &port, const Frames::Parameters &parame
     return object;
 }
 
-std::optional<Changes> changesFromJson(const QByteArray &json, QString *error)
+std::optional<Changes> changesFromJson(const QJsonObject &object, QString *error)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("not JSON: %1 at offset %2")
-                     .arg(parseError.errorString())
-                     .arg(parseError.offset);
-        return std::nullopt;
+    QStringList fields;
+    for (Field field : Frames::ALL_FIELDS)
+        fields << Frames::fieldKey(field);
+    // A mistyped key would leave its value unwritten without a word.
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!fields.contains(it.key()) && !IGNORED_KEYS.contains(it.key())) {
+            *error = QStringLiteral("unknown key \"%1\" (did you mean \"%2\"? the fields are %3)")
+                         .arg(it.key(), nearestKey(it.key(), fields), fields.join(", "));
+            return std::nullopt;
+        }
     }
-    if (!document.isObject()) {
-        *error = QStringLiteral("not a JSON object");
-        return std::nullopt;
-    }
-    const QJsonObject object = document.object();
     Changes changes;
     for (Field field : Frames::ALL_FIELDS) {
         const QString key = Frames::fieldKey(field);
@@ -144,7 +207,9 @@ std::optional<Changes> changesFromJson(const QByteArray &json, QString *error)
             continue;
         const std::optional<int> parsed = parseJsonValue(field, value);
         if (!parsed) {
-            *error = QStringLiteral("\"%1\": %2").arg(key, Frames::refusal(field));
+            *error = QStringLiteral("\"%1\": %2")
+                         .arg(key, refusal(field, value.isDouble() ? numberText(value.toDouble())
+                                                                   : value.toString()));
             return std::nullopt;
         }
         changes.insert(field, *parsed);
@@ -166,12 +231,7 @@ QStringList differences(const Frames::Settings &wanted, const Frames::Settings &
 
 QString identifiersText(const PortEntry &port)
 {
-    if (!port.hasIdentifiers)
-        return QStringLiteral("----:----");
-    return QStringLiteral("%1:%2")
-        .arg(port.vendorId, 4, 16, QLatin1Char('0'))
-        .arg(port.productId, 4, 16, QLatin1Char('0'))
-        .toUpper();
+    return port.identifiers();
 }
 
 QString portsText(const QList<PortEntry> &ports, bool all)

@@ -2,6 +2,7 @@
 #define CLIFORMAT_H
 
 #include "config/frames.h"
+#include "discovery/portentry.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -25,10 +26,14 @@ using Changes = QMap<Frames::Field, int>;
 QString optionName(Frames::Field field);
 
 // A value as typed (the form's texts: "868.1", "5", "4.56K", "7", "none",
-// "1s"), or empty when the window would refuse it.
+// "1s"), or empty when the window would refuse it or it is finer than the
+// module's step (a frequency in fractions of a kHz).
 std::optional<int> parseValue(Frames::Field field, const QString &text);
-// Why a value was refused: the window's own message for the field.
-QString refusal(Frames::Field field);
+// Why a value was refused: the window's own message for the field, or the
+// step for a value finer than it.
+QString refusal(Frames::Field field, const QString &text = QString());
+// The one of keys nearest to key, by edit distance, ignoring case.
+QString nearestKey(const QString &key, const QStringList &keys);
 
 Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes);
 
@@ -42,24 +47,16 @@ QString parametersText(const QString &port, const Frames::Parameters &parameters
 // "version" and "mac". The frequency is a number of MHz, the group a number,
 // the lists their item texts (null for a code that names no item).
 QJsonObject parametersJson(const QString &port, const Frames::Parameters &parameters);
-// The settings of a file that parametersJson wrote; other keys are ignored,
-// as are null values. Empty, with the reason in *error, when the file is not
-// such an object or a value is refused.
-std::optional<Changes> changesFromJson(const QByteArray &json, QString *error);
+// The settings of an object that parametersJson wrote; the keys it adds
+// and those of a result line are ignored, as are null values. Empty, with
+// the reason in *error, when a value is refused or a key is no field.
+std::optional<Changes> changesFromJson(const QJsonObject &object, QString *error);
 
 // One "name: wanted X, got Y" text per field where got differs from wanted.
 QStringList differences(const Frames::Settings &wanted, const Frames::Settings &got);
 
 // A serial port as the list command shows it.
-struct PortEntry
-{
-    QString name;
-    bool hasIdentifiers = false;
-    quint16 vendorId = 0;
-    quint16 productId = 0;
-    QString description;
-    bool recognised = false;
-};
+using PortEntry = ::PortEntry;
 
 // "VVVV:PPPP" in upper-case hex, or "----:----" without USB identifiers.
 QString identifiersText(const PortEntry &port);

@@ -7,15 +7,14 @@
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
 #include "config/frames.h"
-#include "discovery/detectdevicethread.h"
-#include "discovery/sysfsportscan.h"
+#include "discovery/portresolver.h"
 #include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
-#include <QSerialPortInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -39,6 +38,7 @@ const QCommandLineOption DOCTOR_PORT_OPTION = PORT_OPTION;
 const QCommandLineOption SETTLE_OPTION(QStringLiteral("settle"));
 const QCommandLineOption FROM_OPTION(QStringLiteral("from"));
 const QCommandLineOption PROVISION_FROM_OPTION = FROM_OPTION;
+const QCommandLineOption PROVISION_PORT_OPTION = PORT_OPTION;
 const QCommandLineOption TABLE_OPTION(QStringLiteral("table"));
 const QCommandLineOption ONLY_LISTED_OPTION(QStringLiteral("only-listed"));
 const QCommandLineOption WATCH_OPTION(QStringLiteral("watch"));
@@ -88,7 +88,11 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &me
 
 } // namespace
 
-CliTool::CliTool(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+CliTool::CliTool(QTextStream &out, QTextStream &err)
+    : m_out(out), m_err(err), m_input([this](const QString &text) { fail(text); },
+                                      [this](const QString &text) { progress(text); })
+{
+}
 
 void CliTool::setSimulator(const QStringList &behaviours, Simulate simulate)
 {
@@ -226,7 +230,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     if (parser.isSet(HELP_OPTION)) {
         // Qt's usage line names neither the command nor its synopsis.
         const QString options = parser.helpText();
-        m_out << "Usage: " << wrap(QStringLiteral("%1 %2").arg(PROGRAM, row->synopsis()), 8) << '\n'
+        m_out << wrap(QStringLiteral("Usage: %1 %2").arg(PROGRAM, row->synopsis()), 8) << '\n'
               << wrap(row->description, 0) << '\n'
               << options.mid(options.indexOf(QLatin1String("Options:"))) << '\n'
               << "Exit codes:\n"
@@ -244,28 +248,6 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     return (this->*row->handler)(parser);
 }
 
-QList<CliFormat::PortEntry> CliTool::scanPorts() const
-{
-    QList<CliFormat::PortEntry> ports;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        CliFormat::PortEntry port;
-        port.name = info.portName();
-        port.hasIdentifiers = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        port.vendorId = info.vendorIdentifier();
-        port.productId = info.productIdentifier();
-        port.description = info.description();
-        port.recognised =
-            port.hasIdentifiers && DetectDeviceThread::isRecognised(port.vendorId, port.productId);
-        ports << port;
-    }
-    std::sort(ports.begin(), ports.end(),
-              [](const CliFormat::PortEntry &a, const CliFormat::PortEntry &b) {
-                  return a.name < b.name;
-              });
-    return ports;
-}
-
 int CliTool::list(QCommandLineParser &parser)
 {
     // Named as /dev/ttyUSB0 or as ttyUSB0.
@@ -273,7 +255,7 @@ int CliTool::list(QCommandLineParser &parser)
     for (QString &name : named)
         name = name.section(QLatin1Char('/'), -1);
     const bool all = parser.isSet(ALL_OPTION) || !named.isEmpty();
-    QList<CliFormat::PortEntry> ports = scanPorts();
+    QList<CliFormat::PortEntry> ports = PortResolver::fullScan();
     ports.erase(std::remove_if(ports.begin(), ports.end(),
                                [&](const CliFormat::PortEntry &port) {
                                    return named.isEmpty() ? !all && !port.recognised
@@ -297,67 +279,6 @@ int CliTool::list(QCommandLineParser &parser)
         progress(all ? QStringLiteral("no serial ports found")
                      : QStringLiteral("no recognised adapter attached; --all lists every port"));
     return PortResult::Success;
-}
-
-QStringList CliTool::recognisedPorts() const
-{
-    // As resolvePorts: the full scan where the quick one cannot or finds none.
-    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
-    if (quick && !quick->isEmpty())
-        return *quick;
-    QStringList names;
-    for (const CliFormat::PortEntry &port : scanPorts()) {
-        if (port.recognised)
-            names << port.name;
-    }
-    return names;
-}
-
-QStringList CliTool::resolvePorts(const QCommandLineParser &parser, int *exitCode)
-{
-    if (parser.isSet(PORT_OPTION)) {
-        QStringList ports = parser.values(PORT_OPTION);
-        ports.removeDuplicates();
-        if (parser.isSet(ALL_PORTS_OPTION)) {
-            fail(QStringLiteral("--port and --all exclude each other"));
-            *exitCode = PortResult::UsageError;
-            return {};
-        }
-        if (!ports.contains(QString()))
-            return ports;
-        fail(QStringLiteral("--port needs a port name"));
-        *exitCode = PortResult::UsageError;
-        return {};
-    }
-    // The names alone where the platform gives them quickly; the full scan
-    // below is for the messages, or where it cannot.
-    const std::optional<QStringList> quick = SysfsPortScan::recognisedPorts();
-    if (quick && (quick->size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !quick->isEmpty())))
-        return *quick;
-    const QList<CliFormat::PortEntry> ports = scanPorts();
-    QStringList recognised;
-    QStringList found;
-    for (const CliFormat::PortEntry &port : ports) {
-        found << QStringLiteral("%1 (%2)").arg(port.name, CliFormat::identifiersText(port));
-        if (port.recognised)
-            recognised << port.name;
-    }
-    if (recognised.size() == 1 || (parser.isSet(ALL_PORTS_OPTION) && !recognised.isEmpty()))
-        return recognised;
-    const QString seen = found.isEmpty() ? QStringLiteral("no serial ports at all")
-                                         : QStringLiteral("serial ports: %1").arg(found.join(", "));
-    if (recognised.isEmpty()) {
-        fail(QStringLiteral("no recognised adapter attached (%1)%2")
-                 .arg(seen, parser.isSet(ALL_PORTS_OPTION) ? QString()
-                                                           : QStringLiteral("; give --port")));
-        *exitCode = PortResult::OpenFailed;
-    } else {
-        fail(QStringLiteral("several recognised adapters attached (%1); choose one with --port, "
-                            "or --all")
-                 .arg(seen));
-        *exitCode = PortResult::UsageError;
-    }
-    return {};
 }
 
 std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
@@ -385,7 +306,8 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     if (!settle)
         return PortResult::UsageError;
     int code = PortResult::Success;
-    const QStringList ports = resolvePorts(parser, &code);
+    const QStringList ports =
+        m_input.ports(parser.values(PORT_OPTION), parser.isSet(ALL_PORTS_OPTION), &code);
     if (ports.isEmpty())
         return code;
     // One port asked for alone keeps the plain output; --all is for
@@ -405,8 +327,11 @@ int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &p
     std::unique_ptr<SignalNotifier> interrupts;
     if (several) {
         interrupts = std::make_unique<SignalNotifier>();
-        QObject::connect(interrupts.get(), &SignalNotifier::interrupted, &runner,
-                         &PortRunner::stop);
+        QObject::connect(interrupts.get(), &SignalNotifier::interrupted, &runner, [&] {
+            if (!runner.interruptNotice().isEmpty())
+                fail(runner.interruptNotice());
+            runner.stop();
+        });
     }
     for (const QString &port : ports)
         runner.start(port);
@@ -421,70 +346,31 @@ int CliTool::read(QCommandLineParser &parser)
     return runPorts(parser, ModuleJob::Plan(), QStringLiteral("read"));
 }
 
-std::optional<CliFormat::Changes> CliTool::readFromFile(const QCommandLineParser &parser)
-{
-    const std::optional<QByteArray> bytes = readOptionFile(parser, FROM_OPTION);
-    if (!bytes)
-        return std::nullopt;
-    QString error;
-    const std::optional<CliFormat::Changes> changes = CliFormat::changesFromJson(*bytes, &error);
-    if (!changes)
-        fail(QStringLiteral("--from %1: %2").arg(parser.value(FROM_OPTION), error));
-    return changes;
-}
-
-std::optional<QByteArray> CliTool::readOptionFile(const QCommandLineParser &parser,
-                                                  const QCommandLineOption &option)
-{
-    const QString path = parser.value(option);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("--%1 %2: %3").arg(option.names().first(), path, file.errorString()));
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
 int CliTool::write(QCommandLineParser &parser)
 {
     // Everything is checked before the port is touched.
-    CliFormat::Changes changes;
-    bool refused = false;
+    std::optional<FromFile> from;
     if (parser.isSet(FROM_OPTION)) {
-        const std::optional<CliFormat::Changes> fromFile = readFromFile(parser);
-        if (!fromFile)
+        from = m_input.fromFile(parser.value(FROM_OPTION));
+        if (!from)
             return PortResult::UsageError;
-        changes = *fromFile;
     }
+    QMap<Field, QString> given;
     for (Field field : Frames::ALL_FIELDS) {
-        const QString option = CliFormat::optionName(field);
-        if (!parser.isSet(option.mid(2)))
-            continue;
-        const QString text = parser.value(option.mid(2));
-        const std::optional<int> value = CliFormat::parseValue(field, text);
-        if (!value) {
-            fail(QStringLiteral("%1 \"%2\" refused: %3")
-                     .arg(option, text, CliFormat::refusal(field)));
-            refused = true;
-            continue;
-        }
-        changes.insert(field, *value);
+        if (parser.isSet(CliFormat::optionName(field).mid(2)))
+            given.insert(field, parser.value(CliFormat::optionName(field).mid(2)));
     }
-    if (refused)
+    const std::optional<CliFormat::Changes> changes = m_input.values(given);
+    if (!changes)
         return PortResult::UsageError;
-    if (changes.isEmpty()) {
+    if (changes->isEmpty() &&
+        (!from || (from->entries().size() == 1 && from->entries().first().changes.isEmpty()))) {
         fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
                  .arg(PROGRAM));
         return PortResult::UsageError;
     }
-    // Fields left as they are go back as read: a code the module reports
-    // that names no item cannot be written back.
-    return runPorts(
-        parser,
-        [changes](const Frames::Parameters &read) {
-            return ModuleJob::writeStep(CliFormat::applyChanges(read.settings, changes));
-        },
-        QStringLiteral("written"));
+    return runPorts(parser, CommandInput::writePlan(from, parser.value(FROM_OPTION), *changes),
+                    QStringLiteral("written"));
 }
 
 int CliTool::provision(QCommandLineParser &parser)
@@ -492,12 +378,14 @@ int CliTool::provision(QCommandLineParser &parser)
     // The files are read and checked before anything is sent.
     Station::Options options;
     if (parser.isSet(PROVISION_FROM_OPTION)) {
-        options.from = readFromFile(parser);
+        options.from = m_input.fromFile(parser.value(PROVISION_FROM_OPTION));
         if (!options.from)
             return PortResult::UsageError;
+        options.fromName = parser.value(PROVISION_FROM_OPTION);
     }
     if (parser.isSet(TABLE_OPTION)) {
-        const std::optional<QByteArray> bytes = readOptionFile(parser, TABLE_OPTION);
+        const std::optional<QByteArray> bytes =
+            m_input.readFile(QStringLiteral("table"), parser.value(TABLE_OPTION));
         if (!bytes)
             return PortResult::UsageError;
         QString error;
@@ -528,13 +416,17 @@ int CliTool::provision(QCommandLineParser &parser)
             return PortResult::UsageError;
         }
     }
+    if (parser.values(PROVISION_PORT_OPTION).contains(QString())) {
+        fail(QStringLiteral("--port needs a port name"));
+        return PortResult::UsageError;
+    }
+    options.ports = m_input.uniquePorts(parser.values(PROVISION_PORT_OPTION));
     options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
     options.watch = parser.isSet(WATCH_OPTION);
     options.json = parser.isSet(JSON_OPTION);
     options.settleMs = *settle;
-    Station station(
-        options, [this] { return recognisedPorts(); }, m_out, progressCallback(),
-        [this](const QString &text) { fail(text); });
+    Station station(options, CommandInput::stationScan(options.ports, options.watch), m_out,
+                    progressCallback(), [this](const QString &text) { fail(text); });
     if (log.isOpen())
         station.setLog(&log);
     return station.run();

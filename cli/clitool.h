@@ -2,6 +2,7 @@
 #define CLITOOL_H
 
 #include "cli/cliformat.h"
+#include "cli/commandinput.h"
 #include "cli/modulejob.h"
 #include "cli/portresult.h"
 
@@ -51,16 +52,6 @@ private:
     int completion(const QString &shell);
 
     QString mainHelp() const;
-    QList<CliFormat::PortEntry> scanPorts() const;
-    QStringList recognisedPorts() const;
-    // The ports named, every recognised one with --all, or the only one
-    // attached; empty, with *exitCode set, when that fails.
-    QStringList resolvePorts(const QCommandLineParser &parser, int *exitCode);
-    std::optional<CliFormat::Changes> readFromFile(const QCommandLineParser &parser);
-    // The contents of the file an option names; empty, said on stderr, when it
-    // does not open.
-    std::optional<QByteArray> readOptionFile(const QCommandLineParser &parser,
-                                             const QCommandLineOption &option);
     std::optional<int> settleTime(const QCommandLineParser &parser);
     ModuleJob::Progress progressCallback();
     // The exchanges of read and write on every port given; plan as for
@@ -76,6 +67,7 @@ private:
     QString m_command;
     QStringList m_behaviours;
     Simulate m_simulator;
+    CommandInput m_input;
 };
 
 #endif // CLITOOL_H

@@ -120,11 +120,15 @@ QList<Row> makeRows()
     write.options = write.options.mid(0, 2);
     for (Frames::Field field : Frames::ALL_FIELDS)
         write.options << fieldOption(field);
-    write.options << valued(QStringLiteral("from"),
-                            QStringLiteral("Take the values from FILE, as read --json wrote it "
-                                           "(model, version and MAC are ignored). Options given "
-                                           "as well override the file."),
-                            QStringLiteral("file"), Completion::Option::File)
+    write.options << valued(
+                         QStringLiteral("from"),
+                         QStringLiteral("Take the values from FILE, as read --json wrote it: one "
+                                        "object, or one a line of which each port takes the one "
+                                        "for it (by port, else by MAC). Keys that are no field "
+                                        "are refused, but for port, model, version, mac, "
+                                        "outcome and error. Options given as well override "
+                                        "the file."),
+                         QStringLiteral("file"), Completion::Option::File)
                   << settleOption() << jsonOption();
     write.exitCodes = {Success,    UsageError, OpenFailed,  NoReply,
                        PortFailed, Mismatch,   OutputFailed};
@@ -135,17 +139,24 @@ QList<Row> makeRows()
         QStringLiteral("set up every module attached, and each one plugged in"),
         QStringLiteral(
             "The provisioning station: writes the values of --from, each module's row of --table "
-            "on top, to every recognised adapter attached, side by side, and verifies each. Each "
+            "on top, to every recognised adapter attached (with --port, to the ports named alone), "
+            "side by side, and verifies each. Each "
             "module's MAC is read first. One result line per module as it ends: time (UTC), "
             "port, model, MAC, and \"provisioned\" with the values, \"skipped\" or \"failed\" "
             "with why. A module that fails does not stop the others; a summary line goes to "
             "standard error, and the exit code is the worst of the modules'. A malformed table "
             "is refused, naming its line, before anything is sent. A result line that cannot be "
             "written (standard output, --log) ends the station: it takes no more modules."),
-        {valued(QStringLiteral("from"),
-                QStringLiteral("The values to write, as read --json wrote it; without it, each "
-                               "module's own."),
-                QStringLiteral("file"), Completion::Option::File),
+        {valued(
+             QStringLiteral("from"),
+             QStringLiteral("The values to write, as read --json wrote it (with several objects, "
+                            "each module takes the one for its port, else for its MAC); without "
+                            "it, each module's own."),
+             QStringLiteral("file"), Completion::Option::File),
+         portOption(QStringLiteral("Only this port (e.g. ttyUSB0, /dev/ttyUSB0 or a "
+                                   "/dev/serial/by-id link); may be repeated. Other adapters are "
+                                   "left alone; with --watch, a port not attached yet is waited "
+                                   "for.")),
          valued(QStringLiteral("table"),
                 QStringLiteral("Values of each module's own, by MAC: a CSV file whose header "
                                "names mac and any of frequency, group, rate, power, baud, "

@@ -56,6 +56,14 @@ ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
     return step;
 }
 
+ModuleJob::Step ModuleJob::refuseStep(const QString &reason)
+{
+    Step step;
+    step.action = Step::Refuse;
+    step.reason = reason;
+    return step;
+}
+
 void ModuleJob::start()
 {
     // A port that is not there, or a name no serial port can have, will not
@@ -111,7 +119,7 @@ void ModuleJob::onReply(const QByteArray &reply)
         finish(PortResult::Success);
         return;
     }
-    const Step step = m_plan(*decoded);
+    const Step step = m_plan(m_outcome.port, *decoded);
     if (step.action == Step::Skip) {
         m_outcome.skipped = true;
         finish(PortResult::Success, step.reason);

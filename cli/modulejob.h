@@ -25,13 +25,14 @@ public:
         Frames::Settings settings; // for Write
         QString reason;            // for Skip and Refuse
     };
-    // Empty for a read alone.
-    using Plan = std::function<Step(const Frames::Parameters &read)>;
+    // Empty for a read alone; port as the job was given it.
+    using Plan = std::function<Step(const QString &port, const Frames::Parameters &read)>;
     // Progress texts as they happen: opening, request sent, re-sent, reply.
     using Progress = std::function<void(const QString &text)>;
 
     // Write, or Refuse naming what keeps the settings from being written.
     static Step writeStep(const Frames::Settings &settings);
+    static Step refuseStep(const QString &reason);
 
     // settleMs: idle time after each exchange, for modules that need a pause
     // between exchanges (the window's fixed pause is not used).

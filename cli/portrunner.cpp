@@ -80,6 +80,17 @@ void PortRunner::stop()
     quitWhenIdle();
 }
 
+QString PortRunner::interruptNotice() const
+{
+    // A second signal is not caught (SignalNotifier): it ends the process.
+    if (m_threads.isEmpty())
+        return QString();
+    return QStringLiteral("interrupted: finishing %1 in progress (Ctrl+C again ends at once, "
+                          "without their results)")
+        .arg(m_threads.size() == 1 ? QStringLiteral("1 exchange")
+                                   : QStringLiteral("%1 exchanges").arg(m_threads.size()));
+}
+
 void PortRunner::onJobFinished(const PortResult &result)
 {
     // The job is deleted in its thread as the thread ends.

@@ -29,6 +29,8 @@ public:
     // well, so that start() can add ports meanwhile.
     void exec(bool stayOpen);
     bool isStopping() const { return m_stopping; }
+    // What an interruption waits for, to tell the user; empty when idle.
+    QString interruptNotice() const;
     const QList<PortResult> &results() const { return m_done; }
 
 public slots:

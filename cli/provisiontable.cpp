@@ -64,8 +64,10 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
             for (const QString &name : values) {
                 const int column = known.indexOf(name.toLower());
                 if (column < 0) {
-                    *error = lineError(number, QStringLiteral("unknown column \"%1\" (known: %2)")
-                                                   .arg(name, known.join(QStringLiteral(", "))));
+                    *error = lineError(number, QStringLiteral("unknown column \"%1\" (did you mean "
+                                                              "\"%2\"? known: %3)")
+                                                   .arg(name, CliFormat::nearestKey(name, known),
+                                                        known.join(QStringLiteral(", "))));
                     return std::nullopt;
                 }
                 if (columns.contains(column)) {
@@ -109,9 +111,9 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
             const Frames::Field field = Frames::ALL_FIELDS[columns.at(column) - 1];
             const std::optional<int> parsed = CliFormat::parseValue(field, value);
             if (!parsed) {
-                *error = lineError(
-                    number, QStringLiteral("%1 \"%2\" refused: %3")
-                                .arg(Frames::fieldKey(field), value, CliFormat::refusal(field)));
+                *error = lineError(number, QStringLiteral("%1 \"%2\" refused: %3")
+                                               .arg(Frames::fieldKey(field), value,
+                                                    CliFormat::refusal(field, value)));
                 return std::nullopt;
             }
             changes.insert(field, *parsed);

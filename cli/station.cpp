@@ -1,5 +1,6 @@
 #include "cli/station.h"
 
+#include "cli/commandinput.h"
 #include "cli/signalnotifier.h"
 #include "devicewatcher/qdevicewatcher.h"
 
@@ -12,8 +13,9 @@ Station::Station(const Options &options, Scan scan, QTextStream &out, ModuleJob:
     : QObject(parent), m_options(options), m_scan(std::move(scan)), m_progress(progress),
       m_fail(std::move(fail)), m_writer(out, options.json ? ResultWriter::Form::StationJson
                                                           : ResultWriter::Form::StationText),
-      m_runner([this](const Frames::Parameters &read) { return plan(read); }, options.settleMs,
-               progress, [this](const PortResult &result) { report(result); })
+      m_runner(
+          [this](const QString &port, const Frames::Parameters &read) { return plan(port, read); },
+          options.settleMs, progress, [this](const PortResult &result) { report(result); })
 {
     // A device event may come before the device has settled in or gone from
     // the list of ports: look again once the events have stopped.
@@ -44,6 +46,17 @@ int Station::run()
         m_fail(QStringLiteral("no recognised adapter attached; --watch waits for them"));
         return PortResult::OpenFailed;
     }
+    // Said even with --quiet: a station that waits looks like one that hangs.
+    QStringList missing;
+    for (const QString &port : std::as_const(m_options.ports)) {
+        if (!m_present.contains(port))
+            missing << port;
+    }
+    if (m_options.watch && !missing.isEmpty())
+        m_fail(QStringLiteral("waiting for %1 to be plugged in (Ctrl+C ends)")
+                   .arg(missing.join(QStringLiteral(", "))));
+    else if (m_options.watch && m_present.isEmpty())
+        m_fail(QStringLiteral("waiting for recognised adapters to be plugged in (Ctrl+C ends)"));
     m_runner.exec(m_options.watch);
     m_watcher.reset();
     const QList<PortResult> &results = m_runner.results();
@@ -91,15 +104,24 @@ void Station::onJobFinished(const QString &port)
 
 void Station::onInterrupted()
 {
+    if (!m_runner.isStopping() && !m_runner.interruptNotice().isEmpty())
+        m_fail(m_runner.interruptNotice());
     m_watcher.reset();
     m_settledScan.stop();
     m_runner.stop();
 }
 
-ModuleJob::Step Station::plan(const Frames::Parameters &read) const
+ModuleJob::Step Station::plan(const QString &port, const Frames::Parameters &read) const
 {
-    Frames::Settings settings =
-        m_options.from ? CliFormat::applyChanges(read.settings, *m_options.from) : read.settings;
+    Frames::Settings settings = read.settings;
+    if (m_options.from) {
+        QString why;
+        const std::optional<CliFormat::Changes> from =
+            CommandInput::fromFor(*m_options.from, m_options.fromName, port, read.mac, &why);
+        if (!from)
+            return ModuleJob::refuseStep(why);
+        settings = CliFormat::applyChanges(settings, *from);
+    }
     const std::optional<CliFormat::Changes> row =
         m_options.table ? m_options.table->row(read.mac) : std::nullopt;
     if (row) {

@@ -1,6 +1,7 @@
 #ifndef STATION_H
 #define STATION_H
 
+#include "cli/fromfile.h"
 #include "cli/portrunner.h"
 #include "cli/provisiontable.h"
 #include "cli/resultwriter.h"
@@ -27,14 +28,16 @@ class Station : public QObject
 public:
     struct Options
     {
-        std::optional<CliFormat::Changes> from; // else each module's own values
+        std::optional<FromFile> from; // else each module's own values
+        QString fromName;             // the file, for messages
+        QStringList ports;            // the ports named, when limited to them
         std::optional<ProvisionTable> table;
         bool onlyListed = false;
         bool watch = false;
         bool json = false;
         int settleMs = 0;
     };
-    // The recognised adapters' ports attached now.
+    // The ports to provision attached now.
     using Scan = std::function<QStringList()>;
     using Message = std::function<void(const QString &text)>;
 
@@ -54,7 +57,7 @@ private slots:
     void onInterrupted();
 
 private:
-    ModuleJob::Step plan(const Frames::Parameters &read) const;
+    ModuleJob::Step plan(const QString &port, const Frames::Parameters &read) const;
     void report(const PortResult &result);
 
     Options m_options;

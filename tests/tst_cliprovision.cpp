@@ -37,6 +37,29 @@ private slots:
                "@c: no reply from the module|2 of 3 modules written; @c failed: no reply",
                "@a @b @c @c @a=0df638.05.0307030005 @b=0df638.05.0307030005");
 
+        // read --json of several ports back to --from: each port takes its
+        // own line, by port in any spelling, else by MAC; a failed port's
+        // line is no one's.
+        const QString lines = file(
+            "lines.json", "{\"group\":1,\"port\":\"/dev/@a\"}\n{\"group\":2,\"port\":\"@b\"}\n"
+                          "{\"group\":3,\"mac\":\"@C\",\"port\":\"ttyUSB-elsewhere\"}\n"
+                          "{\"error\":\"no reply\",\"outcome\":\"no-reply\",\"port\":\"@d\"}\n");
+        cliRow("write --from lines",
+               three + " -- write -q --from " + lines + " --port @a --port /dev/@b --port @c", 0,
+               "@a: Group ID:     1\n|@b: Group ID:     2\n|@c: Group ID:     3\n",
+               "3 of 3 modules written",
+               "@a @b @c @a=0df638.01.0307030005 @b=0df638.02.0307030005 @c=0df638.03.0307030005");
+        cliRow("write --from lines, the port's own failed", "--port @d -- write -q --from " + lines,
+               2, "",
+               "@d: --from " + lines + ": the object for @d is of a port that failed (no reply)",
+               "@d");
+        cliRow("provision --port",
+               three + " -- provision -q --from " + lines + " --port /dev/@b --port @b --port @d",
+               3,
+               "@b SIM1 @B provisioned: frequency 915 MHz, group 2,|@d - - failed: the port did "
+               "not open",
+               "1 of 2 modules provisioned", "@b @b=0df638.02.0307030005");
+
         // Each module's row of the table on top of --from, checked in the
         // frames each module receives.
         const QString provision =
@@ -60,6 +83,9 @@ private slots:
         cliRow("malformed table, nothing sent",
                provision + " --table " + file("bad.csv", "mac,group\n@A,5\n@B,256\n"), 2, "",
                "--table|line 3: group \"256\" refused");
+        cliRow("mistyped column, nothing sent",
+               provision + " --table " + file("typo.csv", "mac,grop\n@A,5\n"), 2, "",
+               "line 1: unknown column \"grop\" (did you mean \"group\"?");
     }
 
     void run() { checkCliRow(); }
@@ -123,11 +149,42 @@ private slots:
         QVERIFY2(sim.exitCode() == 4, out + err);
         QCOMPARE((QList<int>{count(a), count(" @b - - failed: no reply"),
                              count(" @c SIM1 @C provisioned: "), count(" @d SIM1 @D provisioned: "),
-                             count("4 of 5 modules provisioned; @b failed: no reply")}),
-                 (QList<int>{2, 1, 1, 1, 1}));
+                             count("4 of 5 modules provisioned; @b failed: no reply"),
+                             count("interrupted: finishing ")}),
+                 (QList<int>{2, 1, 1, 1, 1, 1}));
         QFile logged(log);
         QVERIFY(logged.open(QIODevice::ReadOnly));
         QCOMPARE(logged.readAll(), out);
+    }
+
+    // A station limited to a port not attached yet says, even with
+    // --quiet, that it waits, and leaves the other adapters alone.
+    void watchNamedPort()
+    {
+        const QString pidFile = dir.filePath("pid-named");
+        QProcess sim;
+        sim.start(RADIOCONF_SIM,
+                  filled("--port @a -- sh -c").split(' ') +
+                      QStringList{"echo $$ > \"$0\"; exec \"$@\"", pidFile, RADIOCONF_CLI,
+                                  "provision", "--watch", "-q", "--port", filled("/dev/@b"),
+                                  "--from", file("group4.json", "{\"group\": 4}")});
+        QByteArray out, err;
+        const auto seen = [&](const QString &text) {
+            out += sim.readAllStandardOutput();
+            err += sim.readAllStandardError();
+            return (out + err).contains(filled(text).toUtf8());
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(seen("waiting for /dev/@b to be plugged in (Ctrl+C ends)"),
+                                  out + err, 30000);
+        sim.write(filled("plug @b\n").toUtf8());
+        QTRY_VERIFY2_WITH_TIMEOUT(seen(" /dev/@b SIM1 @B provisioned: frequency 915 MHz, group 4,"),
+                                  out + err, 30000);
+        QFile pid(pidFile);
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        QCOMPARE(::kill(pid.readAll().trimmed().toInt(), SIGTERM), 0);
+        QVERIFY(sim.waitForFinished(60000));
+        QVERIFY2(sim.exitCode() == 0 && seen("1 of 1 module provisioned") && !seen("@A"),
+                 out + err);
     }
 };
 

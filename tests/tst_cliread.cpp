@@ -85,6 +85,29 @@ private slots:
                "--group \"256\" refused|0 to 255|--parity \"no\" refused|None, Odd, Even");
         cliRow("--from missing file", "--port @a -- write --from /none.json", 2, "",
                "--from /none.json");
+        const auto saved = [this](const QString &name, const QString &contents) {
+            QFile f(dir.filePath(name));
+            return f.open(QIODevice::WriteOnly) && f.write(filled(contents).toUtf8()) > 0
+                       ? f.fileName()
+                       : QString();
+        };
+        // A line of read --json on several ports, taken whatever its port.
+        cliRow("--from, one line of another port",
+               "--port @a -- write -q --from " +
+                   saved("line.json",
+                         R"({"baud":"2400","frequency":433.92,"group":9,"mac":"@B","model":"SIM1",)"
+                         R"("outcome":"ok","parity":"Odd","port":"@b","power":"3","rate":"18.23K",)"
+                         R"("version":"1.0.000","wakeup":"200ms"})"
+                         "\n"),
+               0, "@A|", "", "@a @a=069f00.09.05.03.01.01.02");
+        cliRow("--from, mistyped key",
+               "--port @a -- write --from " +
+                   saved("typo.json", R"({"group":5,"freqency":433.92})"),
+               2, "", "unknown key \"freqency\" (did you mean \"frequency\"?");
+        cliRow("--freq finer than a kHz", "--port @a -- write --freq 868.0005", 2, "",
+               "--freq \"868.0005\" refused: RF frequency: the module's step is 1 kHz (0.001 MHz)");
+        cliRow("one port in two spellings", "--port @a -- read --port @a --port /dev/@a", 0,
+               "Port:         @a\n|MAC:          @A\n", "/dev/@a is @a: served once, as @a", "@a");
         cliRow("nothing to write", "--port @a -- write", 2, "", "nothing to write");
         cliRow("unknown command", "--port @a -- erase", 2, "", "erase");
     }
