@@ -11,7 +11,9 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/types.h>
 #endif
 #ifdef Q_OS_LINUX
@@ -106,27 +108,41 @@ QString PortResolver::devicePath(const QString &name)
 QMap<QString, QString> PortResolver::devices(const QStringList &names)
 {
     QMap<QString, QString> result;
-    for (const QString &name : names) {
-        const QString path = devicePath(name);
-#ifdef Q_OS_UNIX
-        // The device number tells a node however it is reached; a link in
-        // /dev/serial/by-id leads to the same one.
-        struct stat status;
-        if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISCHR(status.st_mode)) {
-            result.insert(
-                name,
-                QStringLiteral("char %1:%2").arg(major(status.st_rdev)).arg(minor(status.st_rdev)));
-            continue;
-        }
-#endif
 #ifdef Q_OS_WIN
-        // COM3 is com3; its name is all there is to tell.
+    // COM3 is com3; its name is all there is to tell.
+    for (const QString &name : names)
         result.insert(name, name.toUpper());
 #else
-        const QString canonical = QFileInfo(path).canonicalFilePath();
-        result.insert(name, canonical.isEmpty() ? QDir::cleanPath(path) : canonical);
-#endif
+    // Spellings of one path share one look-up.
+    QMap<QString, QString> byPath;
+    for (const QString &name : names) {
+        const QString path = devicePath(name);
+        auto known = byPath.constFind(path);
+        if (known == byPath.constEnd()) {
+            // The device number tells a node however it is reached; a link
+            // in /dev/serial/by-id leads to the same one.
+            // Through a descriptor: umockdev's stat() gives the number its
+            // test bed made up, and not always the same under load.
+            struct stat status;
+            QString key;
+            const int node = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
+            const bool isDevice =
+                node >= 0 && ::fstat(node, &status) == 0 && S_ISCHR(status.st_mode);
+            if (node >= 0)
+                ::close(node);
+            if (isDevice) {
+                key = QStringLiteral("char %1:%2")
+                          .arg(major(status.st_rdev))
+                          .arg(minor(status.st_rdev));
+            } else {
+                const QString canonical = QFileInfo(path).canonicalFilePath();
+                key = canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+            }
+            known = byPath.insert(path, key);
+        }
+        result.insert(name, *known);
     }
+#endif
     return result;
 }
 
