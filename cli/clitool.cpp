@@ -1,50 +1,16 @@
 #include "cli/clitool.h"
 
-#include "cli/doctor.h"
 #include "cli/commandtable.h"
-#include "cli/portrunner.h"
 #include "cli/resultwriter.h"
-#include "cli/signalnotifier.h"
-#include "cli/station.h"
-#include "config/frames.h"
-#include "discovery/portresolver.h"
-#include "discovery/usbadapter.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QJsonDocument>
 
-#include <algorithm>
 #include <cstdio>
 #include <utility>
-
-using Frames::Field;
-using Code = PortResult::Code;
 
 namespace {
 
 const char PROGRAM[] = "radioconf-cli";
-
-// The options' names, for the handlers' look-ups; what each option is and
-// says is its command's row in the table.
-const QCommandLineOption HELP_OPTION(QStringLiteral("help"));
-const QCommandLineOption QUIET_OPTION(QStringLiteral("quiet"));
-const QCommandLineOption JSON_OPTION(QStringLiteral("json"));
-const QCommandLineOption ALL_OPTION(QStringLiteral("all"));
-const QCommandLineOption PORT_OPTION(QStringLiteral("port"));
-const QCommandLineOption ALL_PORTS_OPTION = ALL_OPTION;
-const QCommandLineOption LIST_PORT_OPTION = PORT_OPTION;
-const QCommandLineOption DOCTOR_PORT_OPTION = PORT_OPTION;
-const QCommandLineOption SETTLE_OPTION(QStringLiteral("settle"));
-const QCommandLineOption FROM_OPTION(QStringLiteral("from"));
-const QCommandLineOption PROVISION_FROM_OPTION = FROM_OPTION;
-const QCommandLineOption PROVISION_PORT_OPTION = PORT_OPTION;
-const QCommandLineOption TABLE_OPTION(QStringLiteral("table"));
-const QCommandLineOption ONLY_LISTED_OPTION(QStringLiteral("only-listed"));
-const QCommandLineOption WATCH_OPTION(QStringLiteral("watch"));
-const QCommandLineOption LOG_OPTION(QStringLiteral("log"));
-const QCommandLineOption BEHAVIOUR_OPTION(QStringLiteral("behaviour"));
-const QCommandLineOption DELAY_OPTION(QStringLiteral("delay"));
 
 // Word-wrapped to 79 columns; lines after the first indented.
 QString wrap(const QString &text, int indent, int firstIndent = 0)
@@ -89,15 +55,15 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &me
 } // namespace
 
 CliTool::CliTool(QTextStream &out, QTextStream &err)
-    : m_out(out), m_err(err), m_input([this](const QString &text) { fail(text); },
-                                      [this](const QString &text) { progress(text); })
+    : m_out(out), m_err(err), m_commands(
+                                  out, err, [this](const QString &text) { fail(text); },
+                                  [this](const QString &text) { progress(text); })
 {
 }
 
 void CliTool::setSimulator(const QStringList &behaviours, Simulate simulate)
 {
-    m_behaviours = behaviours;
-    m_simulator = std::move(simulate);
+    m_commands.setSimulator(behaviours, std::move(simulate));
 }
 
 void CliTool::installMessageFilter()
@@ -140,10 +106,10 @@ int CliTool::run(const QStringList &arguments)
     // Results that did not reach their reader are no success, whatever the
     // modules did (the station has said so already).
     const QString error = ResultWriter::streamError(m_out);
-    if (error.isEmpty() || code == PortResult::OutputFailed)
+    if (error.isEmpty() || code == Exit::OutputFailed)
         return code;
     fail(QStringLiteral("cannot write to standard output: %1").arg(error));
-    return PortResult::OutputFailed;
+    return Exit::OutputFailed;
 }
 
 int CliTool::dispatch(const QStringList &args)
@@ -151,24 +117,24 @@ int CliTool::dispatch(const QStringList &args)
     if (args.isEmpty()) {
         m_err << mainHelp();
         m_err.flush();
-        return PortResult::UsageError;
+        return Exit::UsageError;
     }
     const QString first = args.first();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         m_out << mainHelp();
         m_out.flush();
-        return PortResult::Success;
+        return Exit::Success;
     }
     if (first == QLatin1String("--version")) {
         m_out << PROGRAM << ' ' << QCoreApplication::applicationVersion() << '\n';
         m_out.flush();
-        return PortResult::Success;
+        return Exit::Success;
     }
     if (first == QLatin1String("help")) {
         if (args.size() == 1) {
             m_out << mainHelp();
             m_out.flush();
-            return PortResult::Success;
+            return Exit::Success;
         }
         return runCommand(args.at(1), {QStringLiteral("--help")});
     }
@@ -179,7 +145,7 @@ int CliTool::dispatch(const QStringList &args)
 
 int CliTool::completion(const QString &shell)
 {
-    const QList<Completion::Command> commands = CommandTable::completion(m_behaviours);
+    const QList<Completion::Command> commands = CommandTable::completion(m_commands.behaviours());
     if (shell == QLatin1String("bash"))
         m_out << Completion::bash(commands);
     else if (shell == QLatin1String("zsh"))
@@ -188,15 +154,10 @@ int CliTool::completion(const QString &shell)
         m_out << Completion::fish(commands);
     else {
         fail(QStringLiteral("--completion \"%1\" refused: bash, zsh or fish").arg(shell));
-        return PortResult::UsageError;
+        return Exit::UsageError;
     }
     m_out.flush();
-    return PortResult::Success;
-}
-
-int CliTool::doctor(QCommandLineParser &parser)
-{
-    return Doctor::run(parser.values(DOCTOR_PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
+    return Exit::Success;
 }
 
 int CliTool::runCommand(const QString &name, const QStringList &arguments)
@@ -205,7 +166,7 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     if (!row) {
         m_err << PROGRAM << ": unknown command \"" << name << "\"; see " << PROGRAM << " --help\n";
         m_err.flush();
-        return PortResult::UsageError;
+        return Exit::UsageError;
     }
     m_command = name;
 
@@ -214,8 +175,9 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
     for (const CommandRow::Option &entry : row->options) {
         QCommandLineOption option = entry.option;
         if (option.names().contains(QStringLiteral("behaviour")))
-            option.setDescription(option.description() +
-                                  QStringLiteral(" One of: %1.").arg(m_behaviours.join(", ")));
+            option.setDescription(
+                option.description() +
+                QStringLiteral(" One of: %1.").arg(m_commands.behaviours().join(", ")));
         parser.addOption(option);
     }
 
@@ -225,9 +187,9 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
         if (error.endsWith(QLatin1Char('.')))
             error.chop(1);
         fail(QStringLiteral("%1; see %2 %3 --help").arg(error, PROGRAM, name));
-        return PortResult::UsageError;
+        return Exit::UsageError;
     }
-    if (parser.isSet(HELP_OPTION)) {
+    if (parser.isSet(QStringLiteral("help"))) {
         // Qt's usage line names neither the command nor its synopsis.
         const QString options = parser.helpText();
         m_out << wrap(QStringLiteral("Usage: %1 %2").arg(PROGRAM, row->synopsis()), 8) << '\n'
@@ -236,222 +198,17 @@ int CliTool::runCommand(const QString &name, const QStringList &arguments)
               << "Exit codes:\n"
               << Exit::help(row->exitCodes);
         m_out.flush();
-        return PortResult::Success;
+        return Exit::Success;
     }
     if (!parser.positionalArguments().isEmpty()) {
         fail(QStringLiteral("unexpected argument \"%1\"; see %2 %3 --help")
                  .arg(parser.positionalArguments().first(), PROGRAM, name));
-        return PortResult::UsageError;
+        return Exit::UsageError;
     }
-    m_quiet = parser.isSet(QUIET_OPTION);
+    m_quiet = parser.isSet(QStringLiteral("quiet"));
+    m_commands.setQuiet(m_quiet);
 
-    return (this->*row->handler)(parser);
-}
-
-int CliTool::list(QCommandLineParser &parser)
-{
-    // Named as /dev/ttyUSB0 or as ttyUSB0.
-    QStringList named = parser.values(LIST_PORT_OPTION);
-    for (QString &name : named)
-        name = name.section(QLatin1Char('/'), -1);
-    const bool all = parser.isSet(ALL_OPTION) || !named.isEmpty();
-    QList<CliFormat::PortEntry> ports = PortResolver::fullScan();
-    ports.erase(std::remove_if(ports.begin(), ports.end(),
-                               [&](const CliFormat::PortEntry &port) {
-                                   return named.isEmpty() ? !all && !port.recognised
-                                                          : !named.contains(port.name);
-                               }),
-                ports.end());
-    QStringList missing = named;
-    for (const CliFormat::PortEntry &port : std::as_const(ports))
-        missing.removeAll(port.name);
-    if (parser.isSet(JSON_OPTION))
-        for (const QJsonValue &port : CliFormat::portsJson(ports))
-            m_out << QJsonDocument(port.toObject()).toJson(QJsonDocument::Compact) << '\n';
-    else
-        m_out << CliFormat::portsText(ports, all);
-    m_out.flush();
-    if (!missing.isEmpty()) {
-        fail(QStringLiteral("no such serial port: %1").arg(missing.join(QStringLiteral(", "))));
-        return PortResult::OpenFailed;
-    }
-    if (ports.isEmpty())
-        progress(all ? QStringLiteral("no serial ports found")
-                     : QStringLiteral("no recognised adapter attached; --all lists every port"));
-    return PortResult::Success;
-}
-
-std::optional<int> CliTool::settleTime(const QCommandLineParser &parser)
-{
-    bool ok = false;
-    const int settle = parser.value(SETTLE_OPTION).toInt(&ok);
-    if (ok && settle >= 0)
-        return settle;
-    fail(QStringLiteral("--settle \"%1\" refused: a number of milliseconds, 0 or more")
-             .arg(parser.value(SETTLE_OPTION)));
-    return std::nullopt;
-}
-
-ModuleJob::Progress CliTool::progressCallback()
-{
-    if (m_quiet)
-        return {};
-    return [this](const QString &text) { progress(text); };
-}
-
-int CliTool::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &plan,
-                      const QString &succeeded)
-{
-    const std::optional<int> settle = settleTime(parser);
-    if (!settle)
-        return PortResult::UsageError;
-    int code = PortResult::Success;
-    const QStringList ports =
-        m_input.ports(parser.values(PORT_OPTION), parser.isSet(ALL_PORTS_OPTION), &code);
-    if (ports.isEmpty())
-        return code;
-    // One port asked for alone keeps the plain output; --all is for
-    // scripts that take whatever is attached, so it always names ports.
-    const bool several = ports.size() > 1 || parser.isSet(ALL_PORTS_OPTION);
-    ResultWriter writer(m_out, parser.isSet(JSON_OPTION) ? ResultWriter::Form::JsonLines
-                               : several                 ? ResultWriter::Form::PrefixedText
-                                                         : ResultWriter::Form::Text);
-    PortRunner runner(plan, *settle, progressCallback(), [&](const PortResult &result) {
-        // A failed write is told once, at the end of the run.
-        writer.write(result);
-        if (result.code != PortResult::Success)
-            fail(QStringLiteral("%1: %2").arg(result.port, result.reason));
-    });
-    // Several modules: an interruption waits for the exchanges in progress,
-    // so that the summary tells what each module was left with.
-    std::unique_ptr<SignalNotifier> interrupts;
-    if (several) {
-        interrupts = std::make_unique<SignalNotifier>();
-        QObject::connect(interrupts.get(), &SignalNotifier::interrupted, &runner, [&] {
-            if (!runner.interruptNotice().isEmpty())
-                fail(runner.interruptNotice());
-            runner.stop();
-        });
-    }
-    for (const QString &port : ports)
-        runner.start(port);
-    runner.exec(false);
-    if (several)
-        fail(PortResult::summary(runner.results(), succeeded));
-    return PortResult::worstCode(runner.results());
-}
-
-int CliTool::read(QCommandLineParser &parser)
-{
-    return runPorts(parser, ModuleJob::Plan(), QStringLiteral("read"));
-}
-
-int CliTool::write(QCommandLineParser &parser)
-{
-    // Everything is checked before the port is touched.
-    std::optional<FromFile> from;
-    if (parser.isSet(FROM_OPTION)) {
-        from = m_input.fromFile(parser.value(FROM_OPTION));
-        if (!from)
-            return PortResult::UsageError;
-    }
-    QMap<Field, QString> given;
-    for (Field field : Frames::ALL_FIELDS) {
-        if (parser.isSet(CliFormat::optionName(field).mid(2)))
-            given.insert(field, parser.value(CliFormat::optionName(field).mid(2)));
-    }
-    const std::optional<CliFormat::Changes> changes = m_input.values(given);
-    if (!changes)
-        return PortResult::UsageError;
-    if (changes->isEmpty() &&
-        (!from || (from->entries().size() == 1 && from->entries().first().changes.isEmpty()))) {
-        fail(QStringLiteral("nothing to write: give a value option or --from; see %1 write --help")
-                 .arg(PROGRAM));
-        return PortResult::UsageError;
-    }
-    return runPorts(parser, CommandInput::writePlan(from, parser.value(FROM_OPTION), *changes),
-                    QStringLiteral("written"));
-}
-
-int CliTool::provision(QCommandLineParser &parser)
-{
-    // The files are read and checked before anything is sent.
-    Station::Options options;
-    if (parser.isSet(PROVISION_FROM_OPTION)) {
-        options.from = m_input.fromFile(parser.value(PROVISION_FROM_OPTION));
-        if (!options.from)
-            return PortResult::UsageError;
-        options.fromName = parser.value(PROVISION_FROM_OPTION);
-    }
-    if (parser.isSet(TABLE_OPTION)) {
-        const std::optional<QByteArray> bytes =
-            m_input.readFile(QStringLiteral("table"), parser.value(TABLE_OPTION));
-        if (!bytes)
-            return PortResult::UsageError;
-        QString error;
-        options.table = ProvisionTable::parse(*bytes, &error);
-        if (!options.table) {
-            fail(QStringLiteral("--table %1: %2").arg(parser.value(TABLE_OPTION), error));
-            return PortResult::UsageError;
-        }
-    }
-    if (!options.from && !options.table) {
-        fail(QStringLiteral("nothing to write: give --from, --table or both; see %1 provision "
-                            "--help")
-                 .arg(PROGRAM));
-        return PortResult::UsageError;
-    }
-    if (parser.isSet(ONLY_LISTED_OPTION) && !options.table) {
-        fail(QStringLiteral("--only-listed needs --table"));
-        return PortResult::UsageError;
-    }
-    const std::optional<int> settle = settleTime(parser);
-    if (!settle)
-        return PortResult::UsageError;
-    QFile log;
-    if (parser.isSet(LOG_OPTION)) {
-        log.setFileName(parser.value(LOG_OPTION));
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            fail(QStringLiteral("--log %1: %2").arg(log.fileName(), log.errorString()));
-            return PortResult::UsageError;
-        }
-    }
-    if (parser.values(PROVISION_PORT_OPTION).contains(QString())) {
-        fail(QStringLiteral("--port needs a port name"));
-        return PortResult::UsageError;
-    }
-    options.ports = m_input.uniquePorts(parser.values(PROVISION_PORT_OPTION));
-    options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
-    options.watch = parser.isSet(WATCH_OPTION);
-    options.json = parser.isSet(JSON_OPTION);
-    options.settleMs = *settle;
-    Station station(options, CommandInput::stationScan(options.ports, options.watch), m_out,
-                    progressCallback(), [this](const QString &text) { fail(text); });
-    if (log.isOpen())
-        station.setLog(&log);
-    return station.run();
-}
-
-int CliTool::simulate(QCommandLineParser &parser)
-{
-    if (!m_simulator) {
-        fail(QStringLiteral("the simulated module is not available in this build"));
-        return PortResult::UsageError;
-    }
-    const QString behaviour = parser.value(BEHAVIOUR_OPTION);
-    if (!m_behaviours.contains(behaviour)) {
-        fail(QStringLiteral("--behaviour \"%1\" refused: choose one of %2")
-                 .arg(behaviour, m_behaviours.join(", ")));
-        return PortResult::UsageError;
-    }
-    bool ok = false;
-    const int delay = parser.value(DELAY_OPTION).toInt(&ok);
-    if (!ok || delay < 0) {
-        fail(QStringLiteral("--delay \"%1\" refused: a number of milliseconds, 0 or more")
-                 .arg(parser.value(DELAY_OPTION)));
-        return PortResult::UsageError;
-    }
-    return m_simulator(behaviour, delay, m_out, m_err);
+    return (m_commands.*row->handler)(parser);
 }
 
 void CliTool::progress(const QString &text)

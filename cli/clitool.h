@@ -1,10 +1,7 @@
 #ifndef CLITOOL_H
 #define CLITOOL_H
 
-#include "cli/cliformat.h"
-#include "cli/commandinput.h"
-#include "cli/modulejob.h"
-#include "cli/portresult.h"
+#include "cli/commands.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -19,9 +16,7 @@
 class CliTool
 {
 public:
-    // Serves a simulated module until interrupted; returns the exit code.
-    using Simulate = std::function<int(const QString &behaviour, int delayMs, QTextStream &out,
-                                       QTextStream &err)>;
+    using Simulate = Commands::Simulate;
 
     CliTool(QTextStream &out, QTextStream &err);
 
@@ -36,14 +31,6 @@ public:
     // are dropped, critical and fatal ones kept.
     static void installMessageFilter();
 
-    // The commands, as the table of commands names them.
-    int list(QCommandLineParser &parser);
-    int read(QCommandLineParser &parser);
-    int write(QCommandLineParser &parser);
-    int provision(QCommandLineParser &parser);
-    int doctor(QCommandLineParser &parser);
-    int simulate(QCommandLineParser &parser);
-
 private:
     // The command named first in args, without the program.
     int dispatch(const QStringList &args);
@@ -52,12 +39,6 @@ private:
     int completion(const QString &shell);
 
     QString mainHelp() const;
-    std::optional<int> settleTime(const QCommandLineParser &parser);
-    ModuleJob::Progress progressCallback();
-    // The exchanges of read and write on every port given; plan as for
-    // ModuleJob.
-    int runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &plan,
-                 const QString &succeeded);
     void progress(const QString &text);
     void fail(const QString &text);
 
@@ -65,9 +46,7 @@ private:
     QTextStream &m_err;
     bool m_quiet = false;
     QString m_command;
-    QStringList m_behaviours;
-    Simulate m_simulator;
-    CommandInput m_input;
+    Commands m_commands;
 };
 
 #endif // CLITOOL_H

@@ -1,7 +1,7 @@
 #include "cli/commandtable.h"
 
 #include "cli/cliformat.h"
-#include "cli/clitool.h"
+#include "cli/commands.h"
 #include "config/frames.h"
 #include "discovery/usbadapter.h"
 
@@ -90,7 +90,7 @@ QList<Row> makeRows()
                       QStringLiteral("List every serial port; mark recognised ones with *.")),
                  portOption(QStringLiteral("Only this port; may be repeated.")), jsonOption()},
                 {Success, UsageError, OpenFailed, OutputFailed},
-                &CliTool::list};
+                &Commands::list};
     rows << Row{
         QStringLiteral("read"),
         QStringLiteral("read the module's parameters"),
@@ -106,7 +106,7 @@ QList<Row> makeRows()
               QStringLiteral("Every recognised adapter attached, side by side.")),
          settleOption(), jsonOption()},
         {Success, UsageError, OpenFailed, NoReply, PortFailed, OutputFailed},
-        &CliTool::read};
+        &Commands::read};
     Row write = rows.last();
     write.name = QStringLiteral("write");
     write.summary = QStringLiteral("write parameters to the module, and check its reply");
@@ -132,7 +132,7 @@ QList<Row> makeRows()
                   << settleOption() << jsonOption();
     write.exitCodes = {Success,    UsageError, OpenFailed,  NoReply,
                        PortFailed, Mismatch,   OutputFailed};
-    write.handler = &CliTool::write;
+    write.handler = &Commands::write;
     rows << write;
     rows << Row{
         QStringLiteral("provision"),
@@ -173,7 +173,7 @@ QList<Row> makeRows()
                 QStringLiteral("file"), Completion::Option::File),
          settleOption(), jsonOption()},
         {Success, UsageError, OpenFailed, NoReply, PortFailed, Mismatch, OutputFailed},
-        &CliTool::provision};
+        &Commands::provision};
     rows << Row{
         QStringLiteral("doctor"),
         QStringLiteral("check this machine for what keeps a port from opening"),
@@ -188,7 +188,7 @@ QList<Row> makeRows()
              "Check this port instead of the recognised adapters; may be repeated.")),
          jsonOption()},
         {Success, CheckFailed, UsageError, OutputFailed},
-        &CliTool::doctor};
+        &Commands::doctor};
     rows << Row{
         QStringLiteral("simulate"),
         QStringLiteral("serve a simulated module on a pseudo-terminal"),
@@ -202,7 +202,7 @@ QList<Row> makeRows()
                 QStringLiteral("Pause between reply bytes for trickle, in ms."),
                 QStringLiteral("ms"), Completion::Option::Free, QStringLiteral("20"))},
         {Success, UsageError},
-        &CliTool::simulate};
+        &Commands::simulate};
     return rows;
 }
 

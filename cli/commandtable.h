@@ -10,7 +10,7 @@
 
 #include <vector>
 
-class CliTool;
+class Commands;
 class QCommandLineParser;
 
 // One command of radioconf-cli: everything its parsing, --help, the man page
@@ -23,7 +23,7 @@ struct CommandRow
         Completion::Option::Values values = Completion::Option::None;
         QStringList words; // the values offered, for Words
     };
-    using Handler = int (CliTool::*)(QCommandLineParser &parser);
+    using Handler = int (Commands::*)(QCommandLineParser &parser);
 
     QString name;
     QString summary;       // one line

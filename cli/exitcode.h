@@ -2,6 +2,7 @@
 #define EXITCODE_H
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 

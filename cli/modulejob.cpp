@@ -3,7 +3,7 @@
 #include "cli/cliformat.h"
 #include "discovery/portprobe.h"
 
-static_assert(PortDiagnosis::EXIT_CODE == PortResult::OpenFailed,
+static_assert(PortDiagnosis::EXIT_CODE == Exit::OpenFailed,
               "a port that did not open has one exit code");
 
 namespace {
@@ -69,7 +69,7 @@ void ModuleJob::start()
     // A port that is not there, or a name no serial port can have, will not
     // become one during the attempts to open it.
     if (const std::optional<PortDiagnosis> early = PortProbe::beforeOpen(m_outcome.port)) {
-        finish(PortResult::OpenFailed, QStringLiteral("the port did not open: ") + early->text());
+        finish(Exit::OpenFailed, QStringLiteral("the port did not open: ") + early->text());
         m_settle.start(0); // nothing was sent: nothing to settle
         return;
     }
@@ -100,7 +100,7 @@ void ModuleJob::onReply(const QByteArray &reply)
     // The worker only hands over replies that are long enough to decode.
     const std::optional<Frames::Parameters> decoded = Frames::decodeParameterBlock(reply);
     if (!decoded) {
-        finish(PortResult::PortFailed, QStringLiteral("the module's reply is too short"));
+        finish(Exit::PortFailed, QStringLiteral("the module's reply is too short"));
         return;
     }
     m_outcome.parameters = decoded;
@@ -108,23 +108,23 @@ void ModuleJob::onReply(const QByteArray &reply)
         m_outcome.written = true;
         const QStringList differences = CliFormat::differences(m_wanted, decoded->settings);
         if (differences.isEmpty())
-            finish(PortResult::Success);
+            finish(Exit::Success);
         else
-            finish(PortResult::Mismatch,
+            finish(Exit::Mismatch,
                    QStringLiteral("the module reports other values than written: %1")
                        .arg(differences.join(QStringLiteral("; "))));
         return;
     }
     if (!m_plan) {
-        finish(PortResult::Success);
+        finish(Exit::Success);
         return;
     }
     const Step step = m_plan(m_outcome.port, *decoded);
     if (step.action == Step::Skip) {
         m_outcome.skipped = true;
-        finish(PortResult::Success, step.reason);
+        finish(Exit::Success, step.reason);
     } else if (step.action == Step::Refuse) {
-        finish(PortResult::UsageError, step.reason);
+        finish(Exit::UsageError, step.reason);
     } else {
         // The write goes out once the settle time after the read is over.
         m_wanted = step.settings;
@@ -136,7 +136,7 @@ void ModuleJob::onReply(const QByteArray &reply)
 void ModuleJob::onTimeOut()
 {
     const qint64 bytes = m_device.bytesReceived();
-    finish(PortResult::NoReply,
+    finish(Exit::NoReply,
            bytes > 0 ? QStringLiteral("%1 bytes came back but no valid reply (the %2 request was "
                                       "sent twice; a noisy line, or a module at another baud "
                                       "rate?)")
@@ -148,13 +148,13 @@ void ModuleJob::onTimeOut()
 
 void ModuleJob::onOpenFail()
 {
-    finish(PortResult::OpenFailed,
+    finish(Exit::OpenFailed,
            QStringLiteral("the port did not open: ") + PortProbe::diagnose(m_outcome.port).text());
 }
 
 void ModuleJob::onPortError()
 {
-    finish(PortResult::PortFailed,
+    finish(Exit::PortFailed,
            QStringLiteral("port error while waiting for the reply to the %1 request (adapter "
                           "pulled out?)")
                .arg(what()));
@@ -168,7 +168,7 @@ void ModuleJob::afterExchange()
         send(Frames::encodeWriteRequest(m_wanted));
 }
 
-void ModuleJob::finish(PortResult::Code code, const QString &reason)
+void ModuleJob::finish(Exit::Code code, const QString &reason)
 {
     m_resendNotice.stop();
     m_exchangeEnded = true;

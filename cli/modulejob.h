@@ -56,7 +56,7 @@ private:
     void onPortError();
     // After the settle time: the next step, or finished() once Done.
     void afterExchange();
-    void finish(PortResult::Code code, const QString &reason = QString());
+    void finish(Exit::Code code, const QString &reason = QString());
     QString what() const;
     void report(const QString &text);
 

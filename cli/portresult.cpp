@@ -21,20 +21,22 @@ QString orDash(const QString &text)
 QString PortResult::outcomeKey() const
 {
     switch (code) {
-    case Success:
+    case Exit::Success:
         return skipped ? QStringLiteral("skipped") : QStringLiteral("ok");
-    case UsageError:
+    case Exit::UsageError:
         return QStringLiteral("refused");
-    case OpenFailed:
+    case Exit::OpenFailed:
         return QStringLiteral("open-failed");
-    case NoReply:
+    case Exit::NoReply:
         return QStringLiteral("no-reply");
-    case PortFailed:
+    case Exit::PortFailed:
         return QStringLiteral("port-error");
-    case Mismatch:
+    case Exit::Mismatch:
         return QStringLiteral("mismatch");
-    case OutputFailed:
+    case Exit::OutputFailed:
         return QStringLiteral("output-failed");
+    default: // not a port's outcome
+        break;
     }
     return QString();
 }
@@ -59,7 +61,7 @@ QJsonObject PortResult::json() const
     QJsonObject object = hasValues() ? CliFormat::parametersJson(port, *parameters)
                                      : QJsonObject{{QStringLiteral("port"), port}};
     object.insert(OUTCOME_KEY, outcomeKey());
-    if (code != Success)
+    if (code != Exit::Success)
         object.insert(QStringLiteral("error"), reason);
     return object;
 }
@@ -69,7 +71,7 @@ QString PortResult::stationText() const
     QString result;
     if (skipped) {
         result = QStringLiteral("skipped: ") + reason;
-    } else if (code != Success) {
+    } else if (code != Exit::Success) {
         result = QStringLiteral("failed: ") + reason;
     } else {
         QStringList values;
@@ -93,17 +95,17 @@ QJsonObject PortResult::stationJson() const
         object.insert(QStringLiteral("mac"), parameters->mac);
     }
     object.insert(QStringLiteral("time"), finishedAt.toString(Qt::ISODate));
-    object.insert(QStringLiteral("result"), skipped           ? QStringLiteral("skipped")
-                                            : code == Success ? QStringLiteral("provisioned")
-                                                              : QStringLiteral("failed"));
-    if (skipped || code != Success)
+    object.insert(QStringLiteral("result"), skipped                 ? QStringLiteral("skipped")
+                                            : code == Exit::Success ? QStringLiteral("provisioned")
+                                                                    : QStringLiteral("failed"));
+    if (skipped || code != Exit::Success)
         object.insert(QStringLiteral("reason"), reason);
     return object;
 }
 
-PortResult::Code PortResult::worstCode(const QList<PortResult> &results)
+Exit::Code PortResult::worstCode(const QList<PortResult> &results)
 {
-    Code worst = Success;
+    Code worst = Exit::Success;
     for (const PortResult &result : results)
         worst = std::max(worst, result.code);
     return worst;
@@ -117,7 +119,7 @@ QString PortResult::summary(const QList<PortResult> &results, const QString &suc
     for (const PortResult &result : results) {
         if (result.skipped)
             skipped << result.port;
-        else if (result.code != Success)
+        else if (result.code != Exit::Success)
             failed << QStringLiteral("%1 failed: %2").arg(result.port, result.reason);
         else
             ++good;

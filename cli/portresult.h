@@ -1,6 +1,7 @@
 #ifndef PORTRESULT_H
 #define PORTRESULT_H
 
+#include "cli/exitcode.h"
 #include "config/frames.h"
 
 #include <QDateTime>
@@ -14,20 +15,12 @@
 // Pure: no I/O.
 struct PortResult
 {
-    // The tool's exit codes, ordered by severity: a higher code is the worse
-    // outcome.
-    enum Code {
-        Success = 0,
-        UsageError = 2, // also an invalid value, or several adapters and no --port
-        OpenFailed = 3, // also no recognised adapter and no --port
-        NoReply = 4,
-        PortFailed = 5,
-        Mismatch = 6,
-        OutputFailed = 7, // a result could not be written out, or to the log
-    };
+    // The tool's exit codes are ordered by severity: a higher code is the
+    // worse outcome.
+    using Code = Exit::Code;
 
     QString port;
-    Code code = Success;
+    Code code = Exit::Success;
     QString reason;       // why not, for a failure or a skip; no port in it
     bool skipped = false; // left alone on purpose, not a failure
     bool written = false; // a write request was answered
@@ -37,7 +30,10 @@ struct PortResult
 
     // The module's values are worth showing: it answered the last request,
     // with the values wanted or not.
-    bool hasValues() const { return parameters && (code == Success || code == Mismatch); }
+    bool hasValues() const
+    {
+        return parameters && (code == Exit::Success || code == Exit::Mismatch);
+    }
     // "ok", "skipped", "refused", "open-failed", "no-reply", "port-error",
     // "mismatch".
     QString outcomeKey() const;

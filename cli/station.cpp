@@ -38,13 +38,13 @@ int Station::run()
         connect(m_watcher.get(), &QDeviceWatcher::deviceNotify, this, &Station::onDeviceNotify);
         if (!m_watcher->start()) {
             m_fail(QStringLiteral("cannot watch for adapters being plugged in"));
-            return PortResult::OpenFailed;
+            return Exit::OpenFailed;
         }
     }
     rescan();
     if (m_present.isEmpty() && !m_options.watch) {
         m_fail(QStringLiteral("no recognised adapter attached; --watch waits for them"));
-        return PortResult::OpenFailed;
+        return Exit::OpenFailed;
     }
     // Said even with --quiet: a station that waits looks like one that hangs.
     QStringList missing;
@@ -61,7 +61,7 @@ int Station::run()
     m_watcher.reset();
     const QList<PortResult> &results = m_runner.results();
     m_fail(PortResult::summary(results, QStringLiteral("provisioned")));
-    return m_outputFailed ? PortResult::OutputFailed : PortResult::worstCode(results);
+    return m_outputFailed ? Exit::OutputFailed : PortResult::worstCode(results);
 }
 
 void Station::onDeviceNotify()
