@@ -39,6 +39,8 @@ public:
     QByteArray reply() const { return m_replyBytes; }
     // Bytes that came back in the last exchange, a reply or not.
     qint64 bytesReceived() const { return m_device.bytesReceived(); }
+    // Why the last open attempt failed, for a network port.
+    QString openFailureReason() const { return m_device.openFailureReason(); }
 
 signals:
     void finished();

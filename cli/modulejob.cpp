@@ -1,6 +1,7 @@
 #include "cli/modulejob.h"
 
 #include "cli/cliformat.h"
+#include "config/networklinkport.h"
 #include "discovery/portprobe.h"
 
 static_assert(PortDiagnosis::EXIT_CODE == PortResult::OpenFailed,
@@ -38,8 +39,10 @@ ModuleJob::Step ModuleJob::writeStep(const Frames::Settings &settings)
 void ModuleJob::start()
 {
     // A port that is not there, or a name no serial port can have, will not
-    // become one during the attempts to open it.
-    if (const std::optional<PortDiagnosis> early = PortProbe::beforeOpen(m_outcome.port)) {
+    // become one during the attempts to open it. A network port has no node.
+    if (const std::optional<PortDiagnosis> early = NetworkLinkPort::isNetworkName(m_outcome.port)
+                                                       ? std::nullopt
+                                                       : PortProbe::beforeOpen(m_outcome.port)) {
         const QString reason = QStringLiteral("the port did not open: ") + early->text();
         QMetaObject::invokeMethod(
             this, [this, reason] { finish(PortResult::OpenFailed, reason); }, Qt::QueuedConnection);
@@ -56,7 +59,9 @@ void ModuleJob::onExchangeFinished()
         break;
     case Exchange::OpenFail:
         finish(PortResult::OpenFailed, QStringLiteral("the port did not open: ") +
-                                           PortProbe::diagnose(m_outcome.port).text());
+                                           (NetworkLinkPort::isNetworkName(m_outcome.port)
+                                                ? m_exchange.openFailureReason()
+                                                : PortProbe::diagnose(m_outcome.port).text()));
         return;
     case Exchange::TimeOut:
         if (m_exchange.bytesReceived() > 0)
