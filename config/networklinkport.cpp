@@ -138,7 +138,10 @@ bool NetworkLinkPort::open(const QString &name)
 
 bool NetworkLinkPort::negotiate(const QString &where, const QDeadlineTimer &deadline)
 {
+    // Out on its own: ser2net answers the settings only after a pause of
+    // some 40 ms when they come in the same segment as the greeting.
     m_socket.write(m_telnet.greeting());
+    m_socket.flush();
     const bool answered = waitUntil(
         [this] { return m_telnet.comPortOption() != TelnetCodec::Agreement::Pending; }, deadline);
     if (m_lost)
