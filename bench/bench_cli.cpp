@@ -157,7 +157,9 @@ public:
                          .toLocal8Bit());
         config.close();
         m_process.setProcessEnvironment(bareEnvironment());
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Its notes (an mDNS it cannot start) would break up the figures.
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start(QStringLiteral("ser2net"), {"-n", "-d", "-c", config.fileName()});
         // Listening once its ports cannot be bound.
         for (int i = 0; i < 100 && m_process.state() != QProcess::NotRunning; ++i) {
