@@ -80,17 +80,17 @@ bool NetworkLinkPort::parseName(const QString &name, Address *address, QString *
         if (address->host.contains(QLatin1Char(':')))
             return malformed(QStringLiteral("an IPv6 address goes in brackets"));
         // Labels of letters, digits and hyphens; all digits only as an IPv4 address.
-        static const QRegularExpression hostName(
+        const QRegularExpression hostName(
             QStringLiteral("^(?=.{1,253}$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
                            "(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$"));
-        static const QRegularExpression numeric(QStringLiteral("^[0-9.]+$"));
+        const QRegularExpression numeric(QStringLiteral("^[0-9.]+$"));
         if (!hostName.match(address->host).hasMatch() ||
             (numeric.match(address->host).hasMatch() &&
              QHostAddress(address->host).protocol() != QAbstractSocket::IPv4Protocol))
             return malformed(QStringLiteral("no host name or address before the port"));
     }
     const QString portText = rest.mid(colon + 1);
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
     const uint port = portText.toUInt();
     if (!digits.match(portText).hasMatch() || port < 1 || port > 65535)
         return malformed(QStringLiteral("the port number must be 1 to 65535"));
@@ -236,6 +236,8 @@ void NetworkLinkPort::clear()
 
 void NetworkLinkPort::onSocketReadyRead()
 {
+    if (!m_socket.isOpen())
+        return;
     const QByteArray in = m_socket.readAll();
     if (in.isEmpty())
         return;
