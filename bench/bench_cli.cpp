@@ -8,13 +8,12 @@
 
 #include "bench/benchsupport.h"
 
+#include "simulator/ser2netbed.h"
 #include "simulator/simulatedmodule.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <chrono>
@@ -110,74 +109,6 @@ private:
     QStringList m_barePorts;
 };
 
-// Environment for processes that must run without the test bed.
-QProcessEnvironment bareEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LD_PRELOAD"));
-    environment.remove(QStringLiteral("UMOCKDEV_DIR"));
-    return environment;
-}
-
-// ser2net on loopback for one pseudo-terminal: an RFC 2217 port (the line at
-// 115200 baud until the client sets it) and a raw TCP one (9600n81).
-class Ser2net
-{
-public:
-    ~Ser2net()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-    // The two ports' names, or none when ser2net does not serve them.
-    QStringList start(const QString &path)
-    {
-        QTcpServer probe;
-        quint16 ports[2];
-        for (quint16 &port : ports) {
-            if (!probe.listen(QHostAddress::LocalHost, 0))
-                return {};
-            port = probe.serverPort();
-            probe.close();
-        }
-        QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (!config.open(QIODevice::WriteOnly))
-            return {};
-        config.write(QStringLiteral("connection: &rfc2217\n"
-                                    "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                    "  connector: serialdev,%3,115200n81,local\n"
-                                    "connection: &tcp\n"
-                                    "  accepter: tcp,127.0.0.1,%2\n"
-                                    "  connector: serialdev,%3,9600n81,local\n")
-                         .arg(ports[0])
-                         .arg(ports[1])
-                         .arg(path)
-                         .toLocal8Bit());
-        config.close();
-        m_process.setProcessEnvironment(bareEnvironment());
-        // Its notes (an mDNS it cannot start) would break up the figures.
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("ser2net"), {"-n", "-d", "-c", config.fileName()});
-        // Listening once its ports cannot be bound.
-        for (int i = 0; i < 100 && m_process.state() != QProcess::NotRunning; ++i) {
-            if (!probe.listen(QHostAddress::LocalHost, ports[0]) &&
-                !probe.listen(QHostAddress::LocalHost, ports[1]))
-                return {QStringLiteral("rfc2217://127.0.0.1:%1").arg(ports[0]),
-                        QStringLiteral("tcp://127.0.0.1:%1").arg(ports[1])};
-            probe.close();
-            m_process.waitForFinished(50);
-        }
-        return {};
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-};
-
 // Wall and CPU times (user and system) of the runs of one case, in ms. This
 // process (starting the run, the modules, umockdev's ioctl server) shares the
 // machine's cores with the radioconf-cli it serves, so its CPU is shown too.
@@ -200,8 +131,12 @@ struct Case
     void run()
     {
         QProcess cli;
-        if (bare)
-            cli.setProcessEnvironment(bareEnvironment());
+        if (bare) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove(QStringLiteral("LD_PRELOAD"));
+            environment.remove(QStringLiteral("UMOCKDEV_DIR"));
+            cli.setProcessEnvironment(environment);
+        }
         const double cli0 = cpuMs(RUSAGE_CHILDREN);
         const double bed0 = cpuMs(RUSAGE_SELF);
         const auto start = std::chrono::steady_clock::now();
@@ -258,9 +193,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_cli: cannot open the pseudo-terminals\n");
         return 1;
     }
-    Ser2net ser2net;
-    const QStringList network = ser2net.start(bare.takeLast());
-    if (network.isEmpty()) {
+    Ser2netBed ser2net;
+    if (!ser2net.start({bare.takeLast().toLocal8Bit()})) {
         std::fprintf(stderr, "bench_cli: ser2net does not serve its ports\n");
         return 1;
     }
@@ -279,8 +213,8 @@ int main(int argc, char *argv[])
         {"read, 1 bare terminal", {"read", "--port", bare.first()}, 1, true},
         {"read, 8 bare terminals", bareArguments, 1, true},
         // A terminal like the first across ser2net on loopback.
-        {"read, ser2net rfc2217", {"read", "--port", network.at(0)}, 1, true},
-        {"read, ser2net tcp", {"read", "--port", network.at(1)}, 1, true},
+        {"read, ser2net rfc2217", {"read", "--port", ser2net.rfc2217Name(0)}, 1, true},
+        {"read, ser2net tcp", {"read", "--port", ser2net.tcpName(0)}, 1, true},
     };
     for (int round = 0; round < ROUNDS; ++round) {
         for (Case &c : cases) {

@@ -2,6 +2,7 @@
 // itself, and radioconf-cli end to end. Each row starts a ser2net of its own
 // that serves simulated modules on pseudo-terminals, and stops it.
 #include "config/device.h"
+#include "simulator/ser2netbed.h"
 #include "simulator/simulatedmodule.h"
 
 #include "jsonlines.h"
@@ -18,112 +19,46 @@ Q_DECLARE_METATYPE(SimulatedModule::Behaviour)
 enum Outcome { Final, TimeOut, OpenFail, PortError };
 Q_DECLARE_METATYPE(Outcome)
 
-// A free loopback port for a server to take; 0 when none can be had.
+// A free loopback port, for a connection that nothing accepts.
 static quint16 freePort()
 {
     QTcpServer probe;
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// Whether something listens on the loopback port: binding it fails then.
-// Unlike a connection, this does not make ser2net open the line.
-static bool listening(quint16 port)
-{
-    QTcpServer probe;
-    return !probe.listen(QHostAddress::LocalHost, port) &&
-           probe.serverError() == QAbstractSocket::AddressInUseError;
-}
-
-// ser2net with, per module, an RFC 2217 port (its line at 115200 baud, for
-// the client to set) and a raw TCP port (its line at the link's 9600 8N1).
+// Simulated modules on pseudo-terminals, and ser2net serving them.
 struct Ser2net
 {
-    struct Line
-    {
-        QByteArray path;
-        int held = -1; // keeps the line's device open, and reads its settings
-        std::unique_ptr<SimulatedModule> module;
-        quint16 rfc2217 = 0, tcp = 0;
-    };
-
     explicit Ser2net(int modules, Behaviour behaviour = Behaviour::Normal)
     {
+        QList<QByteArray> paths;
         for (int i = 0; i < modules; ++i) {
-            Line line;
-            const int master = SimulatedModule::openTerminal(&line.path);
+            QByteArray path;
+            const int master = SimulatedModule::openTerminal(&path);
             QVERIFY(master >= 0);
-            line.held = ::open(line.path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-            QVERIFY(line.held >= 0);
-            line.module = std::make_unique<SimulatedModule>(master, behaviour, true);
-            lines.push_back(std::move(line));
+            // Keeps the line's device open, and reads its settings.
+            held << ::open(path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            QVERIFY(held.last() >= 0);
+            this->modules.push_back(std::make_unique<SimulatedModule>(master, behaviour, true));
+            paths << path;
         }
-        // Another process may take a port between the probe and ser2net.
-        for (int attempt = 0; attempt < 3 && !started; ++attempt)
-            started = start();
+        started = bed.start(paths);
     }
     ~Ser2net()
     {
-        stop();
-        for (Line &line : lines) {
-            line.module.reset();
-            ::close(line.held);
-        }
-    }
-    bool start()
-    {
-        QByteArray yaml;
-        for (Line &line : lines) {
-            line.rfc2217 = freePort();
-            line.tcp = freePort();
-            yaml += "connection: &rfc" + QByteArray::number(line.rfc2217) +
-                    "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                    QByteArray::number(line.rfc2217) + "\n  connector: serialdev," + line.path +
-                    ",115200n81,local\n";
-            yaml += "connection: &tcp" + QByteArray::number(line.tcp) +
-                    "\n  accepter: tcp,127.0.0.1," + QByteArray::number(line.tcp) +
-                    "\n  connector: serialdev," + line.path + ",9600n81,local\n";
-        }
-        QFile file(dir.filePath("ser2net.yaml"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(yaml) != yaml.size())
-            return false;
-        file.close();
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start("ser2net", {"-n", "-d", "-c", file.fileName()});
-        if (!process.waitForStarted(10000))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < 200 && clock.elapsed() < 10000; ++i) {
-            if (std::all_of(lines.begin(), lines.end(), [](const Line &line) {
-                    return listening(line.rfc2217) && listening(line.tcp);
-                }))
-                return true;
-            if (process.state() != QProcess::Running || process.waitForFinished(50))
-                break;
-        }
-        stop();
-        return false;
-    }
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(10000);
-        }
+        bed.stop();
+        modules.clear();
+        for (const int fd : std::as_const(held))
+            ::close(fd);
     }
     QString name(int line, bool rfc2217) const
     {
-        return QStringLiteral("%1://127.0.0.1:%2")
-            .arg(rfc2217 ? "rfc2217" : "tcp")
-            .arg(rfc2217 ? lines[line].rfc2217 : lines[line].tcp);
+        return rfc2217 ? bed.rfc2217Name(line) : bed.tcpName(line);
     }
 
-    QTemporaryDir dir;
-    QProcess process;
-    std::vector<Line> lines;
+    Ser2netBed bed;
+    std::vector<std::unique_ptr<SimulatedModule>> modules;
+    QList<int> held;
     bool started = false;
 };
 
@@ -169,8 +104,8 @@ private slots:
         QFETCH(int, maxMs);
 
         Ser2net server(1, behaviour);
-        QVERIFY2(server.started, server.process.readAll());
-        SimulatedModule &module = *server.lines[0].module;
+        QVERIFY2(server.started, server.bed.output());
+        SimulatedModule &module = *server.modules[0];
         SimulatedModule::State state;
         state.mac = QByteArray::fromHex("ffff0d0aff00ff24");
         module.setState(state);
@@ -204,7 +139,7 @@ private slots:
         device.startDownload();
         if (port == "rfc2217") { // set by the client although ser2net began at 115200
             termios tio;
-            QVERIFY(tcgetattr(server.lines[0].held, &tio) == 0);
+            QVERIFY(tcgetattr(server.held[0], &tio) == 0);
             QCOMPARE(QString::asprintf("%d %d %x", int(cfgetispeed(&tio)), int(cfgetospeed(&tio)),
                                        tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)),
                      QString::asprintf("%d %d %x", B9600, B9600, CS8));
@@ -212,7 +147,7 @@ private slots:
         if (outcome == PortError) {
             QVERIFY(requested.wait(5000));
             clock.start();
-            server.stop();
+            server.bed.stop();
         }
         QTRY_COMPARE_WITH_TIMEOUT(ends[outcome].count(), 1, 15000);
         QVERIFY2(clock.elapsed() < maxMs, qPrintable(QString::number(clock.elapsed())));
@@ -254,7 +189,7 @@ private slots:
         QFETCH(QString, error);
 
         Ser2net server(2);
-        QVERIFY2(server.started, server.process.readAll());
+        QVERIFY2(server.started, server.bed.output());
         for (QString &arg : args) {
             if (arg == "tcp:0")
                 arg = "tcp://127.0.0.1:" + QString::number(freePort());
@@ -272,7 +207,7 @@ private slots:
         QCOMPARE(out.count(QByteArray("\"group\":") + QByteArray::number(group) + ","), groups);
         QCOMPARE(out.count("\"mac\":\"0102030405060708\""), groups);
         if (args.first() == "write")
-            QCOMPARE(int(server.lines[0].module->state().groupId), group);
+            QCOMPARE(int(server.modules[0]->state().groupId), group);
     }
 };
 
