@@ -129,33 +129,53 @@ void MainWindow::on_pushButtonAbout_clicked()
                           "Copyright (C) Tavrel. All rights reserved."));
 }
 
+void MainWindow::setNamedPorts(const QStringList &ports)
+{
+    namedPorts = ports;
+    namedPorts.removeDuplicates();
+    namedPorts.removeAll(QString());
+    for (const QString &port : std::as_const(namedPorts)) {
+        if (ui->comboBoxPort->findText(port) < 0)
+            ui->comboBoxPort->addItem(port);
+    }
+    if (!namedPorts.isEmpty()) {
+        ui->pushButtonRead->setEnabled(true);
+        ui->pushButtonWrite->setEnabled(true);
+    }
+}
+
 void MainWindow::onPortAvailable(QString portName)
 {
     // One pass per start: further passes come from the timer or the watcher.
     detectThread.stopDetect();
-    ui->comboBoxPort->addItem(portName);
+    // A named port that discovery finds too is listed once, where it is named.
+    if (!namedPorts.contains(portName))
+        ui->comboBoxPort->addItem(portName);
     ui->pushButtonRead->setEnabled(true);
     ui->pushButtonWrite->setEnabled(true);
 }
 
 void MainWindow::onPortNotFound()
 {
-    ui->pushButtonRead->setEnabled(false);
-    ui->pushButtonWrite->setEnabled(false);
+    ui->pushButtonRead->setEnabled(!namedPorts.isEmpty());
+    ui->pushButtonWrite->setEnabled(!namedPorts.isEmpty());
     detectThread.stopDetect();
 }
 
 void MainWindow::onPortFoundStart()
 {
     // An empty list keeps the last known choice, so a port that comes back
-    // after a pass without it is chosen again.
-    if (ui->comboBoxPort->count() > 0)
+    // after a pass without it is chosen again; so does a list of the named
+    // ports alone at its first, where every such pass leaves it.
+    const bool namedOnly = ui->comboBoxPort->count() == namedPorts.size();
+    if (ui->comboBoxPort->count() > 0 && !(namedOnly && ui->comboBoxPort->currentIndex() == 0))
         lastPortName = ui->comboBoxPort->currentText();
     ui->comboBoxPort->clear();
 }
 
 void MainWindow::onPortFoundEnd()
 {
+    ui->comboBoxPort->addItems(namedPorts);
     for (int i = 0; i < ui->comboBoxPort->count(); ++i) {
         if (ui->comboBoxPort->itemText(i) == lastPortName) {
             ui->comboBoxPort->setCurrentIndex(i);

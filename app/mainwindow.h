@@ -25,6 +25,11 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Ports named on the command line (local, rfc2217://, tcp://): listed
+    // after the discovered ones by every pass, whether discovery finds them
+    // or not, so that Read and Write stay usable on them.
+    void setNamedPorts(const QStringList &ports);
+
 public slots:
     void slotDeviceAdded(const QString &dev);
     void slotDeviceRemoved(const QString &dev);
@@ -59,6 +64,7 @@ private:
     // Outlives the window: owned by the application object.
     QDeviceWatcher *watcher = nullptr;
     QString lastPortName;
+    QStringList namedPorts;
     bool isWrite = false;
 };
 

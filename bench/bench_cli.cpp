@@ -1,13 +1,14 @@
 // Measures whole radioconf-cli processes, start to exit, against simulated
 // modules with no reply delay behind virtual adapters: read, write, and
 // read --all with one and with eight adapters; then the same reads on one and
-// on eight bare pseudo-terminals, without the test bed. Run under
-// umockdev-wrapper (bench/run).
+// on eight bare pseudo-terminals, without the test bed, and on one through
+// ser2net on loopback. Run under umockdev-wrapper (bench/run).
 
 #include "simulator/virtualadapter.h"
 
 #include "bench/benchsupport.h"
 
+#include "simulator/ser2netbed.h"
 #include "simulator/simulatedmodule.h"
 
 #include <QCoreApplication>
@@ -186,9 +187,15 @@ int main(int argc, char *argv[])
 
     const QString port = Line::port(0);
     Line line;
-    const QStringList bare = line.barePorts(ADAPTERS);
-    if (bare.size() != ADAPTERS) {
+    // One more for ser2net, which opens its line when a client connects.
+    QStringList bare = line.barePorts(ADAPTERS + 1);
+    if (bare.size() != ADAPTERS + 1) {
         std::fprintf(stderr, "bench_cli: cannot open the pseudo-terminals\n");
+        return 1;
+    }
+    Ser2netBed ser2net;
+    if (!ser2net.start({bare.takeLast().toLocal8Bit()})) {
+        std::fprintf(stderr, "bench_cli: ser2net does not serve its ports\n");
         return 1;
     }
     QStringList bareArguments{"read"};
@@ -205,6 +212,9 @@ int main(int argc, char *argv[])
         // what side by side costs the tool itself on this machine.
         {"read, 1 bare terminal", {"read", "--port", bare.first()}, 1, true},
         {"read, 8 bare terminals", bareArguments, 1, true},
+        // A terminal like the first across ser2net on loopback.
+        {"read, ser2net rfc2217", {"read", "--port", ser2net.rfc2217Name(0)}, 1, true},
+        {"read, ser2net tcp", {"read", "--port", ser2net.tcpName(0)}, 1, true},
     };
     for (int round = 0; round < ROUNDS; ++round) {
         for (Case &c : cases) {
@@ -237,5 +247,8 @@ int main(int argc, char *argv[])
     cases[5].print(QString());
     cases[6].print(
         QStringLiteral(", %1 x one").arg(cases[6].medianMs() / cases[5].medianMs(), 0, 'f', 2));
+    for (const int i : {7, 8})
+        cases[i].print(QStringLiteral(", %1 x a bare terminal")
+                           .arg(cases[i].medianMs() / cases[5].medianMs(), 0, 'f', 2));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "cli/modulejob.h"
 
 #include "cli/cliformat.h"
+#include "config/networklinkport.h"
 #include "discovery/portprobe.h"
 
 static_assert(PortDiagnosis::EXIT_CODE == Exit::OpenFailed,
@@ -67,8 +68,10 @@ ModuleJob::Step ModuleJob::refuseStep(const QString &reason)
 void ModuleJob::start()
 {
     // A port that is not there, or a name no serial port can have, will not
-    // become one during the attempts to open it.
-    if (const std::optional<PortDiagnosis> early = PortProbe::beforeOpen(m_outcome.port)) {
+    // become one during the attempts to open it. A network port has no node.
+    if (const std::optional<PortDiagnosis> early = NetworkLinkPort::isNetworkName(m_outcome.port)
+                                                       ? std::nullopt
+                                                       : PortProbe::beforeOpen(m_outcome.port)) {
         finish(Exit::OpenFailed, QStringLiteral("the port did not open: ") + early->text());
         m_settle.start(0); // nothing was sent: nothing to settle
         return;
@@ -148,8 +151,11 @@ void ModuleJob::onTimeOut()
 
 void ModuleJob::onOpenFail()
 {
-    finish(Exit::OpenFailed,
-           QStringLiteral("the port did not open: ") + PortProbe::diagnose(m_outcome.port).text());
+    // A network port's reason is the link's own; a local one's is the node's.
+    finish(Exit::OpenFailed, QStringLiteral("the port did not open: ") +
+                                 (NetworkLinkPort::isNetworkName(m_outcome.port)
+                                      ? m_device.openFailureReason()
+                                      : PortProbe::diagnose(m_outcome.port).text()));
 }
 
 void ModuleJob::onPortError()

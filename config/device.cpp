@@ -4,7 +4,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QMetaMethod>
-#include <QSocketNotifier>
 #include <QTime>
 
 namespace {
@@ -20,10 +19,8 @@ Device::Device(QObject *parent) : QThread(parent)
     timer.setTimerType(Qt::PreciseTimer);
     // The port's bytes reach its buffer through this thread's event loop;
     // from there they go to the store the worker waits on.
-    connect(&serial, &QSerialPort::readyRead, this, &Device::onPortReadyRead);
-    connect(&serial, &QSerialPort::errorOccurred, this, &Device::onPortError);
-    m_readPoll.setInterval(20);
-    connect(&m_readPoll, &QTimer::timeout, this, &Device::onPortReadyRead);
+    connect(&m_serialPort, &LinkPort::readyRead, this, &Device::onPortReadyRead);
+    connect(&m_networkPort, &LinkPort::readyRead, this, &Device::onPortReadyRead);
 }
 
 Device::~Device()
@@ -59,7 +56,7 @@ void Device::startDownload()
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         if (openPort()) {
             retryCount = 0;
-            serial.write(request);
+            m_port->write(request);
             timer.start(m_timing.replyTimeout);
             return;
         }
@@ -71,39 +68,16 @@ void Device::startDownload()
 
 bool Device::openPort()
 {
-    serial.setPortName(portName);
-    serial.setBaudRate(9600, QSerialPort::AllDirections);
-    serial.setDataBits(QSerialPort::Data8);
-    serial.setParity(QSerialPort::NoParity);
-    serial.setStopBits(QSerialPort::OneStop);
-    serial.setFlowControl(QSerialPort::NoFlowControl);
-    serial.open(QIODevice::ReadWrite);
-    [[maybe_unused]] const QSerialPort::SerialPortError afterOpen = serial.error();
-    serial.setRequestToSend(false);
-    serial.setDataTerminalReady(false);
-    // Ports without modem lines (pseudo-terminals, some adapters) refuse the
-    // two calls above and leave UnsupportedOperationError behind; that is no
-    // fault of the link. Any other error is, and the first expiry reports it.
-    if (serial.isOpen() && serial.error() == QSerialPort::UnsupportedOperationError)
-        serial.clearError();
-#ifdef Q_OS_WIN
-    // wine refuses them on such ports with another error.
-    if (serial.isOpen() && afterOpen == QSerialPort::NoError)
-        serial.clearError();
-    // Qt learns of arriving bytes from the driver's event wait. A driver
-    // that cannot wait for events (wine's, on a line without modem status
-    // lines) ends that wait at once and Qt's reading stalls; a read of the
-    // port starts it again.
-    if (serial.isOpen())
-        m_readPoll.start();
-#endif
+    m_port = NetworkLinkPort::isNetworkName(portName) ? static_cast<LinkPort *>(&m_networkPort)
+                                                      : &m_serialPort;
+    m_port->open(portName);
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
     if (!running) {
         running = true;
         start(QThread::InheritPriority);
     }
-    return serial.isOpen();
+    return m_port->isOpen();
 }
 
 QByteArray Device::getPackage()
@@ -164,7 +138,7 @@ void Device::onTimeOut()
         stopWorker();
         closePort();
         emit timeOut();
-    } else if (serial.error() != QSerialPort::NoError) {
+    } else if (m_port->hasError()) {
         qDebug().noquote() << "Device onError";
         timer.stop();
         stopWorker();
@@ -174,14 +148,14 @@ void Device::onTimeOut()
         timer.stop();
         qDebug().noquote() << "Device Retry";
         clearPort();
-        serial.write(request);
+        m_port->write(request);
         timer.start(m_timing.replyTimeout);
     }
 }
 
 void Device::onPortReadyRead()
 {
-    const QByteArray bytes = serial.readAll();
+    const QByteArray bytes = m_port->readAll();
     if (bytes.isEmpty())
         return;
     m_bytesReceived += bytes.size();
@@ -200,20 +174,6 @@ void Device::onPortReadyRead()
     }
     if (enough)
         m_storeChanged.notify_one();
-}
-
-void Device::onPortError(QSerialPort::SerialPortError error)
-{
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-        return;
-    // A port whose device has gone keeps signalling read errors for as long as
-    // it stays open. Nothing more will come from it: stop watching it for input
-    // and leave the error in place for the time-out to report.
-    const auto notifiers = serial.findChildren<QSocketNotifier *>();
-    for (QSocketNotifier *notifier : notifiers) {
-        if (notifier->type() == QSocketNotifier::Read)
-            notifier->setEnabled(false);
-    }
 }
 
 void Device::stopWorker()
@@ -235,14 +195,13 @@ void Device::stopWorker()
 
 void Device::clearPort()
 {
-    serial.clear(QSerialPort::AllDirections);
+    m_port->clear();
     clearStore();
 }
 
 void Device::closePort()
 {
-    m_readPoll.stop();
-    serial.close();
+    m_port->close();
     clearStore();
 }
 

@@ -1,10 +1,11 @@
 #ifndef DEVICE_H
 #define DEVICE_H
 
+#include "config/networklinkport.h"
 #include "config/replyformat.h"
+#include "config/seriallinkport.h"
 
 #include <QByteArray>
-#include <QSerialPort>
 #include <QString>
 #include <QThread>
 #include <QTimer>
@@ -13,7 +14,8 @@
 #include <condition_variable>
 #include <mutex>
 
-// Carries one request/reply exchange with the module over a serial port.
+// Carries one request/reply exchange with the module over a serial port, a
+// local one or one across the network (rfc2217://HOST:PORT, tcp://HOST:PORT).
 // The port, the timer and the outcome handling live in the owner thread; the
 // worker thread only waits for a reply chunk in a store that the owner fills
 // from the port, so it never touches the port itself.
@@ -40,6 +42,9 @@ public:
     void startDownload();
     bool openPort();
     QByteArray getPackage();
+    // Why the last open attempt failed, for a network port (a host that
+    // refused, a server without RFC 2217); empty for a local one.
+    QString openFailureReason() const { return m_port->openFailureReason(); }
 
     // Bytes that came from the port since the exchange began, stray ones
     // too: a time-out with none is a silent module, with some a garbled line.
@@ -68,7 +73,6 @@ protected:
 
 private:
     void onPortReadyRead();
-    void onPortError(QSerialPort::SerialPortError error);
     void stopWorker();
     void clearPort();
     void closePort();
@@ -78,12 +82,13 @@ private:
     static bool acceptable(const QByteArray &chunk, bool afterDrop);
 
     QString portName;
-    QSerialPort serial;
+    // The port of the exchange, by its name's scheme: one of the two below.
+    SerialLinkPort m_serialPort;
+    NetworkLinkPort m_networkPort;
+    LinkPort *m_port = &m_serialPort;
     QByteArray rxPackage;
     std::atomic<bool> running{false};
     QTimer timer;
-    // Re-arms the port's reading while it is open (Windows only; see openPort).
-    QTimer m_readPoll;
     qint32 retryCount = 0;
     QByteArray request;
 

@@ -2,7 +2,7 @@
 # style plugins, the compiler's runtime DLLs, and Qt's licence texts (Qt is
 # under the LGPLv3 here; its source is at https://download.qt.io/).
 set(qt Qt${QT_VERSION_MAJOR})
-foreach(module Core Gui Widgets SerialPort)
+foreach(module Core Gui Widgets SerialPort Network)
     install(FILES $<TARGET_FILE:${qt}::${module}> DESTINATION .)
 endforeach()
 install(FILES $<TARGET_FILE:${qt}::QWindowsIntegrationPlugin> DESTINATION platforms)

@@ -5,7 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libudev-dev
-                umockdev libumockdev-dev python3-jsonschema)
+                umockdev libumockdev-dev python3-jsonschema ser2net)
 RUN_PACKAGES=(xvfb xauth xdotool imagemagick)
 # scripts/test's stages beyond the plain build: the libFuzzer targets (clang)
 # and the Windows backend against the real Windows headers.

@@ -85,6 +85,37 @@ private slots:
                 boxes.seen[0].startsWith("About: ") && boxes.seen[0].contains("Tavrel") &&
                 boxes.seen[0].count('\n') == 1);
     }
+    // Ports named on the command line stay listed after the discovered ones
+    // and keep Read and Write usable through passes that find nothing.
+    void namedPortsStayBesideDiscovered()
+    {
+        createWindow();
+        const QStringList named{"rfc2217://127.0.0.1:7001", "tcp://[::1]:7002"};
+        window->setNamedPorts(named + QStringList{named.first()});
+        QCOMPARE(probe->listed(), named);
+        QCOMPARE(probe->readWrite(), QString("on"));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->passes >= 1, 10000); // the timer's, finding nothing
+        QCOMPARE(probe->listed(), named);
+        QCOMPARE(probe->readWrite(), QString("on"));
+        const QStringList adapters{"ttyUSB0", "ttyUSB1"};
+        for (const QString &name : adapters)
+            QVERIFY(bed->plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), adapters + named, 10000);
+        probe->ports()->setCurrentIndex(1);
+        for (const QString &name : adapters)
+            bed->unplug(name);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), named, 10000);
+        QCOMPARE(probe->readWrite(), QString("on"));
+        // A pass over the named ports alone keeps the choice for the adapter's return.
+        const int passes = probe->passes;
+        probe->startPass();
+        QTRY_VERIFY_WITH_TIMEOUT(probe->passes > passes, 10000);
+        for (const QString &name : adapters)
+            QVERIFY(bed->plug(name, VirtualAdapter::Cp210xVendor, VirtualAdapter::Cp210xProduct));
+        QTRY_COMPARE_WITH_TIMEOUT(probe->listed(), adapters + named, 10000);
+        QTRY_COMPARE(probe->ports()->currentText(), QString("ttyUSB1"));
+    }
+
     void watcherThatCannotStartIsReportedOnce()
     {
 #ifdef __SANITIZE_ADDRESS__
