@@ -1,5 +1,6 @@
 #include "cli/commandinput.h"
 
+#include "config/networklinkport.h"
 #include "discovery/portresolver.h"
 #include "discovery/sysfsportscan.h"
 
@@ -42,8 +43,10 @@ std::function<QStringList()> CommandInput::stationScan(const QStringList &ports,
         return [ports] { return ports; };
     return [ports] {
         QStringList present;
+        // A port across the network is no device that is plugged in: it is
+        // there, and a server that does not answer is its open failure.
         for (const QString &port : ports) {
-            if (PortResolver::exists(port))
+            if (NetworkLinkPort::isNetworkName(port) || PortResolver::exists(port))
                 present << port;
         }
         return present;
