@@ -95,22 +95,10 @@ private slots:
         QTest::newRow("broken line") << "{\"group\":1}\n{\"group\":"
                                      << "ttyUSB0"
                                      << "!line 2: not JSON";
-        QTest::newRow("broken document") << "{\n\"rate\":"
-                                         << "ttyUSB0"
-                                         << "!not JSON";
         QTest::newRow("objects over several lines")
             << "{\n\"group\":1\n}\n{\n\"group\":2\n}"
             << "ttyUSB0"
             << "!more than one JSON object, and not one a line";
-        QTest::newRow("no object") << "[{\"group\":1}]"
-                                   << "ttyUSB0"
-                                   << "!not a JSON object";
-        QTest::newRow("fraction of a group") << "{\"group\":2.5}"
-                                             << "ttyUSB0"
-                                             << "!\"group\": Group ID";
-        QTest::newRow("parity true") << "{\"parity\":true}"
-                                     << "ttyUSB0"
-                                     << "!\"parity\"";
     }
 
     void fromFile()

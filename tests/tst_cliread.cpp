@@ -48,16 +48,12 @@ private slots:
                "@a: port error", "@a");
         cliRow("no --port, no recognised adapter", "--adapter builtin --port @a -- read", 3, "",
                "no recognised adapter|@a (----:----)|--port");
-        cliRow("--all, no recognised adapter", "--adapter builtin --port @a -- read --all", 3, "",
-               "no recognised adapter attached (serial ports: @a (----:----))");
         cliRow("refused --settle", "--port @a -- read --settle -1", 2, "",
                "--settle \"-1\" refused");
         cliRow("standard output full", "--port @a -- read --json >/dev/full", 7, "",
                "read: cannot write to standard output: No space left on device", "@a");
         cliRow("unknown option", "--port @a -- read --bogus", 2, "",
                "read: Unknown option 'bogus'; see radioconf-cli read --help");
-        cliRow("no --port, two recognised adapters", "--port @a --port @b -- read", 2, "",
-               "several recognised adapters|@a (10C4:EA60)|@b (10C4:EA60)");
 
         // A write sends the values read back with the changes.
         cliRow("write", "--port @a -- write --json --rate 9.11K", 0,

@@ -107,34 +107,26 @@ private slots:
     void names_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("parsed"); // "rfc2217|tcp host port", or the error's cause
-
-        QTest::newRow("rfc2217, IPv4") << "rfc2217://127.0.0.1:7001"
-                                       << "rfc2217 127.0.0.1 7001";
-        QTest::newRow("tcp, scheme in capitals") << "TCP://gw-3.example.org:65535"
-                                                 << "tcp gw-3.example.org 65535";
-        QTest::newRow("IPv6") << "rfc2217://[::1]:1"
-                              << "rfc2217 ::1 1";
-        QTest::newRow("no port") << "rfc2217://127.0.0.1"
-                                 << "no port number";
-        QTest::newRow("port 0") << "tcp://host:0"
-                                << "must be 1 to 65535";
-        QTest::newRow("port too large") << "tcp://host:65536"
-                                        << "must be 1 to 65535";
-        QTest::newRow("port not a number") << "tcp://host:70a"
-                                           << "must be 1 to 65535";
-        QTest::newRow("a path after the port") << "tcp://host:7001/x"
-                                               << "must be 1 to 65535";
-        QTest::newRow("no host") << "tcp://:7001"
-                                 << "no host name or address";
-        QTest::newRow("a bad IPv4 address") << "tcp://127.0.0.300:7001"
-                                            << "no host name or address";
-        QTest::newRow("IPv6 without brackets") << "tcp://::1:7001"
-                                               << "goes in brackets";
-        QTest::newRow("no IPv6 in brackets") << "tcp://[host]:7001"
-                                             << "no IPv6 address";
-        QTest::newRow("user part") << "tcp://me@host:7001"
-                                   << "no host name or address";
+        QTest::addColumn<QString>("parsed");
+        // name, then "rfc2217|tcp host port" or the error's cause
+        const char *const rows[][3] = {
+            {"rfc2217, IPv4", "rfc2217://127.0.0.1:7001", "rfc2217 127.0.0.1 7001"},
+            {"tcp, scheme in capitals", "TCP://gw-3.example.org:65535",
+             "tcp gw-3.example.org 65535"},
+            {"IPv6", "rfc2217://[::1]:1", "rfc2217 ::1 1"},
+            {"no port", "rfc2217://127.0.0.1", "no port number"},
+            {"port 0", "tcp://host:0", "must be 1 to 65535"},
+            {"port too large", "tcp://host:65536", "must be 1 to 65535"},
+            {"port not a number", "tcp://host:70a", "must be 1 to 65535"},
+            {"a path after the port", "tcp://host:7001/x", "must be 1 to 65535"},
+            {"no host", "tcp://:7001", "no host name or address"},
+            {"a bad IPv4 address", "tcp://127.0.0.300:7001", "no host name or address"},
+            {"IPv6 without brackets", "tcp://::1:7001", "goes in brackets"},
+            {"no IPv6 in brackets", "tcp://[host]:7001", "no IPv6 address"},
+            {"user part", "tcp://me@host:7001", "no host name or address"},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
     }
 
     void names()

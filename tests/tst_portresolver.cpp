@@ -19,10 +19,6 @@ private slots:
         const QStringList two{"ttyS0", "ttyUSB0 10C4:EA60", "ttyUSB1 04B4:0003"};
         QTest::newRow("named, repeated") << QStringList{"ttyUSB0", "ttyUSB0", "/dev/ttyUSB1"}
                                          << false << "-" << two << "ttyUSB0 /dev/ttyUSB1" << false;
-        QTest::newRow("named and --all") << QStringList{"ttyUSB0"} << true << "-" << two
-                                         << "2: --port and --all exclude each other" << false;
-        QTest::newRow("named empty")
-            << QStringList{""} << false << "-" << two << "2: --port needs a port name" << false;
         QTest::newRow("quick, one")
             << QStringList() << false << "ttyUSB1" << two << "ttyUSB1" << false;
         QTest::newRow("quick, --all")
@@ -42,10 +38,6 @@ private slots:
             << "3: no recognised adapter attached (serial ports: ttyS0 (----:----), ttyUSB0 "
                "(10C4:EA61)); give --port"
             << true;
-        QTest::newRow("--all, no ports") << QStringList() << true << "" << QStringList()
-                                         << "3: no recognised adapter attached (no serial ports "
-                                            "at all)"
-                                         << true;
     }
 
     void resolve()
