@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
+#include "windowprobe.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QIntValidator>
@@ -18,6 +20,9 @@ private slots:
     void windowAndEdits();
     void widgetsInTheirCells_data();
     void widgetsInTheirCells();
+    void keyboardAndScreenReader();
+    void keysPressFocusedButton_data();
+    void keysPressFocusedButton();
 
 private:
     MainWindow *window = nullptr;
@@ -112,6 +117,76 @@ void TestMainWindowForm::widgetsInTheirCells()
     QCOMPARE(shown + "|" + listed.join(' '), text + "|" + items);
     // Read and Write wait for a port; everything else is usable.
     QCOMPARE(w->isEnabled(), name != "pushButtonRead" && name != "pushButtonWrite");
+}
+
+void TestMainWindowForm::keyboardAndScreenReader()
+{
+    // Tab as the user presses it, with Read and Write usable as with a port.
+    window->findChild<QWidget *>("pushButtonRead")->setEnabled(true);
+    window->findChild<QWidget *>("pushButtonWrite")->setEnabled(true);
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    window->findChild<QWidget *>("lineEditRF")->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(QApplication::focusWidget());
+    // Each widget: its name, what a screen reader calls it, and the label
+    // the reader finds it labelled by.
+    auto described = [](QWidget *w) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+        QString name = iface ? iface->text(QAccessible::Name) : "?", label;
+        // Qt on Unix names a combo box by its value and leaves its name to
+        // the label relation; elsewhere the name is the accessible name.
+        if (iface && iface->role() == QAccessible::ComboBox &&
+            name == iface->text(QAccessible::Value))
+            name = w->accessibleName();
+        if (iface) {
+            const auto labels = iface->relations(QAccessible::Label);
+            if (!labels.isEmpty())
+                label = labels.first().first->object()->objectName();
+        }
+        return w->objectName() + "=" + name + "<" + label;
+    };
+    QStringList seen;
+    for (int i = 0; i < 12; ++i) {
+        seen << described(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // The fields the module fills in are read by the reader, not tabbed to.
+    for (const char *shown : {"label_8", "label_10", "label_14"})
+        seen << described(window->findChild<QWidget *>(shown));
+    QCOMPARE(seen.join("; "),
+             QString("lineEditRF=RF frequency<label; comboBoxPower=RF Power<label_3; "
+                     "comboBoxTRX=RF TRx rate<label_4; comboBoxWakeupTime=Wakeup Time<label_5; "
+                     "comboBoxBaudrate=Baudrate<label_6; comboBoxParity=Parity Check<label_7; "
+                     "lineEditID=Group ID<label_12; comboBoxPort=Port<label_11; "
+                     "pushButtonWrite=Write<; pushButtonRead=Read<; pushButtonAbout=About<; "
+                     "lineEditRF=RF frequency<label; "
+                     "label_8=Model<label_2; label_10=Version<label_9; label_14=MAC<label_13"));
+}
+
+void TestMainWindowForm::keysPressFocusedButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestMainWindowForm::keysPressFocusedButton()
+{
+    QFETCH(int, key);
+    auto *about = window->findChild<QPushButton *>("pushButtonAbout");
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    about->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), about);
+    QSignalSpy clicked(about, &QPushButton::clicked);
+    BoxCloser closer;
+    QTest::keyClick(about, Qt::Key(key));
+    QTRY_COMPARE(clicked.count(), 1);
+    QTRY_COMPARE(closer.seen.size(), 1);
+    QVERIFY(closer.seen.first().startsWith("About"));
 }
 
 QTEST_MAIN(TestMainWindowForm)
