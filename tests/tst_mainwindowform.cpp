@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QtTest>
@@ -23,6 +24,7 @@ private slots:
     void keyboardAndScreenReader();
     void keysPressFocusedButton_data();
     void keysPressFocusedButton();
+    void scaledWhole();
 
 private:
     MainWindow *window = nullptr;
@@ -187,6 +189,35 @@ void TestMainWindowForm::keysPressFocusedButton()
     QTRY_COMPARE(clicked.count(), 1);
     QTRY_COMPARE(closer.seen.size(), 1);
     QVERIFY(closer.seen.first().startsWith("About"));
+}
+
+// Run once as is and once with QT_SCALE_FACTOR=2, as on a 192-dpi screen:
+// the window keeps its form, twice the pixels, and no label is cut.
+void TestMainWindowForm::scaledWhole()
+{
+    const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+    // The font of a desktop that sets none (Qt's 9 pt at 96 dpi, 12 pixels);
+    // the offscreen platform's own is larger.
+    QFont desktop("Sans Serif");
+    desktop.setPixelSize(12);
+    window->setFont(desktop);
+    // Values as a Read shows them, the MAC at its widest (D is the widest
+    // hex digit).
+    for (const QStringList &t : {QStringList{"label_8", "SIM1"},
+                                 {"label_10", "1.0.000"},
+                                 {"label_14", "DDDDDDDDDDDDDDDD"}})
+        window->findChild<QLabel *>(t[0])->setText(t[1]);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QWindow *handle = window->windowHandle();
+    QCOMPARE(handle->size() * handle->devicePixelRatio(), QSize(480, 480) * scale);
+    QStringList cut;
+    for (const QLabel *label : window->findChildren<QLabel *>()) {
+        if (QFontMetrics(label->font()).horizontalAdvance(label->text()) >
+            label->contentsRect().width())
+            cut << label->objectName() + " " + label->text();
+    }
+    QCOMPARE(cut.join(", "), QString());
 }
 
 QTEST_MAIN(TestMainWindowForm)
