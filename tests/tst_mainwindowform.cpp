@@ -127,7 +127,7 @@ void TestMainWindowForm::keyboardAndScreenReader()
     window->findChild<QWidget *>("pushButtonRead")->setEnabled(true);
     window->findChild<QWidget *>("pushButtonWrite")->setEnabled(true);
     window->show();
-    QApplication::setActiveWindow(window);
+    window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
     window->findChild<QWidget *>("lineEditRF")->setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(QApplication::focusWidget());
@@ -179,7 +179,7 @@ void TestMainWindowForm::keysPressFocusedButton()
     QFETCH(int, key);
     auto *about = window->findChild<QPushButton *>("pushButtonAbout");
     window->show();
-    QApplication::setActiveWindow(window);
+    window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
     about->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE(QApplication::focusWidget(), about);
