@@ -5,6 +5,12 @@
 
 int main(int argc, char *argv[])
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // The form's sizes are fixed pixels: on a high-DPI screen the whole
+    // window scales with the fonts, or the labels would be cut. Qt 6 always
+    // does this.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QApplication a(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(

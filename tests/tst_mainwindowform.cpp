@@ -1,8 +1,11 @@
 #include "app/mainwindow.h"
+#include "windowprobe.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QtTest>
@@ -18,6 +21,10 @@ private slots:
     void windowAndEdits();
     void widgetsInTheirCells_data();
     void widgetsInTheirCells();
+    void keyboardAndScreenReader();
+    void keysPressFocusedButton_data();
+    void keysPressFocusedButton();
+    void scaledWhole();
 
 private:
     MainWindow *window = nullptr;
@@ -112,6 +119,105 @@ void TestMainWindowForm::widgetsInTheirCells()
     QCOMPARE(shown + "|" + listed.join(' '), text + "|" + items);
     // Read and Write wait for a port; everything else is usable.
     QCOMPARE(w->isEnabled(), name != "pushButtonRead" && name != "pushButtonWrite");
+}
+
+void TestMainWindowForm::keyboardAndScreenReader()
+{
+    // Tab as the user presses it, with Read and Write usable as with a port.
+    window->findChild<QWidget *>("pushButtonRead")->setEnabled(true);
+    window->findChild<QWidget *>("pushButtonWrite")->setEnabled(true);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    window->findChild<QWidget *>("lineEditRF")->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(QApplication::focusWidget());
+    // Each widget: its name, what a screen reader calls it, and the label
+    // the reader finds it labelled by.
+    auto described = [](QWidget *w) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+        QString name = iface ? iface->text(QAccessible::Name) : "?", label;
+        // Qt on Unix names a combo box by its value and leaves its name to
+        // the label relation; elsewhere the name is the accessible name.
+        if (iface && iface->role() == QAccessible::ComboBox &&
+            name == iface->text(QAccessible::Value))
+            name = w->accessibleName();
+        if (iface) {
+            const auto labels = iface->relations(QAccessible::Label);
+            if (!labels.isEmpty())
+                label = labels.first().first->object()->objectName();
+        }
+        return w->objectName() + "=" + name + "<" + label;
+    };
+    QStringList seen;
+    for (int i = 0; i < 12; ++i) {
+        seen << described(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // The fields the module fills in are read by the reader, not tabbed to.
+    for (const char *shown : {"label_8", "label_10", "label_14"})
+        seen << described(window->findChild<QWidget *>(shown));
+    QCOMPARE(seen.join("; "),
+             QString("lineEditRF=RF frequency<label; comboBoxPower=RF Power<label_3; "
+                     "comboBoxTRX=RF TRx rate<label_4; comboBoxWakeupTime=Wakeup Time<label_5; "
+                     "comboBoxBaudrate=Baudrate<label_6; comboBoxParity=Parity Check<label_7; "
+                     "lineEditID=Group ID<label_12; comboBoxPort=Port<label_11; "
+                     "pushButtonWrite=Write<; pushButtonRead=Read<; pushButtonAbout=About<; "
+                     "lineEditRF=RF frequency<label; "
+                     "label_8=Model<label_2; label_10=Version<label_9; label_14=MAC<label_13"));
+}
+
+void TestMainWindowForm::keysPressFocusedButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestMainWindowForm::keysPressFocusedButton()
+{
+    QFETCH(int, key);
+    auto *about = window->findChild<QPushButton *>("pushButtonAbout");
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    about->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), about);
+    QSignalSpy clicked(about, &QPushButton::clicked);
+    BoxCloser closer;
+    QTest::keyClick(about, Qt::Key(key));
+    QTRY_COMPARE(clicked.count(), 1);
+    QTRY_COMPARE(closer.seen.size(), 1);
+    QVERIFY(closer.seen.first().startsWith("About"));
+}
+
+// Run once as is and once with QT_SCALE_FACTOR=2, as on a 192-dpi screen:
+// the window keeps its form, twice the pixels, and no label is cut.
+void TestMainWindowForm::scaledWhole()
+{
+    const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+    // The font of a desktop that sets none (Qt's 9 pt at 96 dpi, 12 pixels);
+    // the offscreen platform's own is larger.
+    QFont desktop("Sans Serif");
+    desktop.setPixelSize(12);
+    window->setFont(desktop);
+    // Values as a Read shows them, the MAC at its widest (D is the widest
+    // hex digit).
+    for (const QStringList &t : {QStringList{"label_8", "SIM1"},
+                                 {"label_10", "1.0.000"},
+                                 {"label_14", "DDDDDDDDDDDDDDDD"}})
+        window->findChild<QLabel *>(t[0])->setText(t[1]);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QWindow *handle = window->windowHandle();
+    QCOMPARE(handle->size() * handle->devicePixelRatio(), QSize(480, 480) * scale);
+    QStringList cut;
+    for (const QLabel *label : window->findChildren<QLabel *>()) {
+        if (QFontMetrics(label->font()).horizontalAdvance(label->text()) >
+            label->contentsRect().width())
+            cut << label->objectName() + " " + label->text();
+    }
+    QCOMPARE(cut.join(", "), QString());
 }
 
 QTEST_MAIN(TestMainWindowForm)
