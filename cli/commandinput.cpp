@@ -1,6 +1,6 @@
 #include "cli/commandinput.h"
 
-#include "config/networklinkport.h"
+#include "config/linkport.h"
 #include "discovery/portresolver.h"
 #include "discovery/sysfsportscan.h"
 
@@ -46,7 +46,7 @@ std::function<QStringList()> CommandInput::stationScan(const QStringList &ports,
         // A port across the network is no device that is plugged in: it is
         // there, and a server that does not answer is its open failure.
         for (const QString &port : ports) {
-            if (NetworkLinkPort::isNetworkName(port) || PortResolver::exists(port))
+            if (LinkPort::isNetworkName(port) || PortResolver::exists(port))
                 present << port;
         }
         return present;

@@ -1,7 +1,7 @@
 #include "cli/modulejob.h"
 
 #include "cli/cliformat.h"
-#include "config/networklinkport.h"
+#include "config/linkport.h"
 #include "discovery/portprobe.h"
 
 static_assert(PortDiagnosis::EXIT_CODE == Exit::OpenFailed,
@@ -69,7 +69,7 @@ void ModuleJob::start()
 {
     // A port that is not there, or a name no serial port can have, will not
     // become one during the attempts to open it. A network port has no node.
-    if (const std::optional<PortDiagnosis> early = NetworkLinkPort::isNetworkName(m_outcome.port)
+    if (const std::optional<PortDiagnosis> early = LinkPort::isNetworkName(m_outcome.port)
                                                        ? std::nullopt
                                                        : PortProbe::beforeOpen(m_outcome.port)) {
         finish(Exit::OpenFailed, QStringLiteral("the port did not open: ") + early->text());
@@ -153,7 +153,7 @@ void ModuleJob::onOpenFail()
 {
     // A network port's reason is the link's own; a local one's is the node's.
     finish(Exit::OpenFailed, QStringLiteral("the port did not open: ") +
-                                 (NetworkLinkPort::isNetworkName(m_outcome.port)
+                                 (LinkPort::isNetworkName(m_outcome.port)
                                       ? m_device.openFailureReason()
                                       : PortProbe::diagnose(m_outcome.port).text()));
 }

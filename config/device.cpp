@@ -68,8 +68,10 @@ void Device::startDownload()
 
 bool Device::openPort()
 {
-    m_port = NetworkLinkPort::isNetworkName(portName) ? static_cast<LinkPort *>(&m_networkPort)
-                                                      : &m_serialPort;
+#ifdef RADIOCONF_NETWORK_PORTS
+    m_port =
+        LinkPort::isNetworkName(portName) ? static_cast<LinkPort *>(&m_networkPort) : &m_serialPort;
+#endif
     m_port->open(portName);
     clearStore();
     QThread::msleep(OPEN_SETTLE_MS);
@@ -78,6 +80,17 @@ bool Device::openPort()
         start(QThread::InheritPriority);
     }
     return m_port->isOpen();
+}
+
+QString Device::openFailureReason() const
+{
+#ifndef RADIOCONF_NETWORK_PORTS
+    // The serial port takes the name and fails it; say why.
+    if (LinkPort::isNetworkName(portName))
+        return QStringLiteral("this build has no ports across the network (it was made without "
+                              "Qt Network)");
+#endif
+    return m_port->openFailureReason();
 }
 
 QByteArray Device::getPackage()

@@ -1,7 +1,9 @@
 #ifndef DEVICE_H
 #define DEVICE_H
 
+#ifdef RADIOCONF_NETWORK_PORTS
 #include "config/networklinkport.h"
+#endif
 #include "config/replyformat.h"
 #include "config/seriallinkport.h"
 
@@ -44,7 +46,7 @@ public:
     QByteArray getPackage();
     // Why the last open attempt failed, for a network port (a host that
     // refused, a server without RFC 2217); empty for a local one.
-    QString openFailureReason() const { return m_port->openFailureReason(); }
+    QString openFailureReason() const;
 
     // Bytes that came from the port since the exchange began, stray ones
     // too: a time-out with none is a silent module, with some a garbled line.
@@ -84,7 +86,9 @@ private:
     QString portName;
     // The port of the exchange, by its name's scheme: one of the two below.
     SerialLinkPort m_serialPort;
+#ifdef RADIOCONF_NETWORK_PORTS
     NetworkLinkPort m_networkPort;
+#endif
     LinkPort *m_port = &m_serialPort;
     QByteArray rxPackage;
     std::atomic<bool> running{false};

@@ -14,6 +14,14 @@ class LinkPort : public QObject
 public:
     using QObject::QObject;
 
+    // Whether the name is meant for a port across the network (its scheme:
+    // rfc2217:// or tcp://), well formed or not.
+    static bool isNetworkName(const QString &name)
+    {
+        return name.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive) ||
+               name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
+    }
+
     // Applies the link's settings and opens the port; whether it is open.
     virtual bool open(const QString &name) = 0;
     virtual bool isOpen() const = 0;

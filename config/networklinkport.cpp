@@ -46,12 +46,6 @@ QString valueText(const QByteArray &value)
 }
 } // namespace
 
-bool NetworkLinkPort::isNetworkName(const QString &name)
-{
-    return name.startsWith(RFC2217_SCHEME, Qt::CaseInsensitive) ||
-           name.startsWith(TCP_SCHEME, Qt::CaseInsensitive);
-}
-
 bool NetworkLinkPort::parseName(const QString &name, Address *address, QString *error)
 {
     const auto malformed = [&](const QString &why) {

@@ -23,9 +23,6 @@ public:
         quint16 port = 0;
     };
 
-    // Whether the name is meant for a network port (its scheme), well
-    // formed or not.
-    static bool isNetworkName(const QString &name);
     // The address in a network port's name; false, with *error, for a
     // malformed one.
     static bool parseName(const QString &name, Address *address, QString *error);

@@ -3,7 +3,9 @@
 # under the LGPLv3 here; its source is at https://download.qt.io/).
 set(qt Qt${QT_VERSION_MAJOR})
 foreach(module Core Gui Widgets SerialPort Network)
-    install(FILES $<TARGET_FILE:${qt}::${module}> DESTINATION .)
+    if(TARGET ${qt}::${module})
+        install(FILES $<TARGET_FILE:${qt}::${module}> DESTINATION .)
+    endif()
 endforeach()
 install(FILES $<TARGET_FILE:${qt}::QWindowsIntegrationPlugin> DESTINATION platforms)
 if(TARGET ${qt}::QWindowsVistaStylePlugin)

@@ -133,7 +133,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, parsed);
-        QVERIFY(NetworkLinkPort::isNetworkName(name));
+        QVERIFY(LinkPort::isNetworkName(name));
         NetworkLinkPort::Address address;
         QString error;
         if (NetworkLinkPort::parseName(name, &address, &error)) {
@@ -144,7 +144,7 @@ private slots:
         } else {
             QVERIFY2(error.startsWith(name + ": ") && error.contains(parsed), qPrintable(error));
         }
-        QVERIFY(!NetworkLinkPort::isNetworkName("/dev/ttyUSB0"));
+        QVERIFY(!LinkPort::isNetworkName("/dev/ttyUSB0"));
     }
 };
 
