@@ -20,7 +20,9 @@ Device::Device(QObject *parent) : QThread(parent)
     // The port's bytes reach its buffer through this thread's event loop;
     // from there they go to the store the worker waits on.
     connect(&m_serialPort, &LinkPort::readyRead, this, &Device::onPortReadyRead);
+#ifdef RADIOCONF_NETWORK_PORTS
     connect(&m_networkPort, &LinkPort::readyRead, this, &Device::onPortReadyRead);
+#endif
 }
 
 Device::~Device()
