@@ -36,6 +36,8 @@ struct Module
 static int run(const QString &program, const QStringList &args = {}, QByteArray *out = nullptr)
 {
     QProcess p;
+    if (out) // with what it says on stderr, for a failure's message
+        p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(ENV("WINE64"), QStringList{program} + args);
     const bool ended =
         QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, 120000) &&
@@ -128,8 +130,9 @@ private slots:
         plugged(true);
         QTRY_VERIFY_WITH_TIMEOUT(bar() != empty, 30000);
         QByteArray list;
-        QCOMPARE(run(BUILT("cli/radioconf-cli.exe"), {"list"}, &list), 0);
-        QVERIFY2(list.startsWith("COM5  10C4:EA60  CP210x USB to UART Bridge"), list);
+        const int code = run(BUILT("cli/radioconf-cli.exe"), {"list"}, &list);
+        QVERIFY2(code == 0 && list.startsWith("COM5  10C4:EA60  CP210x USB to UART Bridge"),
+                 list + "exit " + QByteArray::number(code));
         output("xdotool", {"mousemove", "--window", main, "319", "386", "click", "1"}); // Read
         QTRY_VERIFY_WITH_TIMEOUT(!(done = window("^Read$")).isEmpty(), 60000);
         QCOMPARE(module.requests(), "ff4ccf52a152f0");
