@@ -32,8 +32,10 @@ ensure_packages() {
     echo "Installing missing packages: ${missing[*]}" >&2
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq >&2 || return 1
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    # Another install may hold dpkg's lock (a second checkout's tests): wait.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${wait[@]}" update -qq >&2 || return 1
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq --no-install-recommends \
         "${missing[@]}" >&2
 }
 
