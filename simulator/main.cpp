@@ -2,24 +2,19 @@
 // virtual USB serial adapter, so the application can be tried and tested
 // without hardware.
 
-#include "simulator/simulatedmodule.h"
-#include "simulator/virtualadapter.h"
+#include "simulator/childprocess.h"
+#include "simulator/simulator.h"
 
 #include "cli/exitcode.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QCoreApplication>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QTextStream>
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <map>
-#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -71,194 +66,6 @@ const char DESCRIPTION[] =
     "Examples:\n"
     "  radioconf-sim -- build/app/radioconf\n"
     "  radioconf-sim --port ttyUSB0 --port ttyUSB1:silent -- radioconf-cli read --all";
-
-// Splits "NAME[:BEHAVIOUR]"; without a behaviour, *behaviour is left as it is.
-bool parsePort(const QString &portArg, QString *name, SimulatedModule::Behaviour *behaviour)
-{
-    const int colon = portArg.indexOf(':');
-    *name = portArg.left(colon);
-    if (name->isEmpty() || name->contains('/'))
-        return false;
-    return colon < 0 || SimulatedModule::parseBehaviour(portArg.mid(colon + 1), behaviour);
-}
-
-class Simulator : public QObject
-{
-public:
-    // Without identifiers (usb false), the adapters look like built-in ports.
-    Simulator(bool usb, quint16 vendor, quint16 product, SimulatedModule::Behaviour behaviour,
-              int delay, QFile *log)
-        : m_usb(usb), m_vendor(vendor), m_product(product), m_behaviour(behaviour), m_delay(delay),
-          m_log(log)
-    {
-    }
-
-    // Adds NAME[:BEHAVIOUR] to the line (or gives a port of it a new
-    // behaviour) and returns its name; empty when portArg is malformed.
-    QString addPort(const QString &portArg)
-    {
-        QString name;
-        SimulatedModule::Behaviour behaviour = m_behaviour;
-        if (!parsePort(portArg, &name, &behaviour))
-            return QString();
-        if (!m_behaviours.count(name))
-            m_ports << name;
-        else if (!portArg.contains(':'))
-            behaviour = m_behaviours[name];
-        m_behaviours[name] = behaviour;
-        return name;
-    }
-
-    bool plug()
-    {
-        for (const QString &port : qAsConst(m_ports)) {
-            if (!plug(port))
-                return false;
-        }
-        return true;
-    }
-
-    void unplug()
-    {
-        for (const QString &port : qAsConst(m_ports))
-            unplug(port);
-    }
-
-    bool has(const QString &port) const { return m_behaviours.count(port) != 0; }
-
-    bool plug(const QString &port)
-    {
-        if (m_bed.isPlugged(port))
-            return true;
-        if (!(m_usb ? m_bed.plug(port, m_vendor, m_product) : m_bed.plugWithoutUsb(port)))
-            return false;
-        qInfo("radioconf-sim: adapter on /dev/%s", qPrintable(port));
-        auto module = std::make_unique<SimulatedModule>(m_bed.farEnd(port), m_behaviours[port]);
-        SimulatedModule::State state;
-        state.mac = SimulatedModule::macForPort(port);
-        module->setState(state);
-        module->setTrickleDelay(m_delay);
-        connect(module.get(), &SimulatedModule::hungUp, this, [this, port] {
-            qInfo("radioconf-sim: module on %s hung up, adapter pulled out", qPrintable(port));
-            QMetaObject::invokeMethod(
-                this, [this, port] { unplug(port); }, Qt::QueuedConnection);
-        });
-        if (m_log) {
-            connect(module.get(), &SimulatedModule::requestReceived, this,
-                    [this, port](const QByteArray &request) {
-                        m_log->write(port.toUtf8() + ' ' + request.toHex() + '\n');
-                        m_log->flush();
-                    });
-        }
-        m_modules[port] = std::move(module);
-        return true;
-    }
-
-    void unplug(const QString &port)
-    {
-        m_modules.erase(port);
-        m_bed.unplug(port);
-    }
-
-    QString rootDir() const { return m_bed.rootDir(); }
-
-private:
-    VirtualAdapter m_bed;
-    QStringList m_ports; // in the order they joined the line
-    std::map<QString, SimulatedModule::Behaviour> m_behaviours;
-    bool m_usb;
-    quint16 m_vendor;
-    quint16 m_product;
-    SimulatedModule::Behaviour m_behaviour;
-    int m_delay;
-    QFile *m_log;
-    std::map<QString, std::unique_ptr<SimulatedModule>> m_modules;
-};
-
-// The program runs in a process group of its own, so that a Ctrl+C at the
-// terminal reaches it once, through radioconf-sim, which then outlives it
-// and removes its adapters.
-class ChildProcess : public QProcess
-{
-public:
-    ChildProcess()
-    {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-        setChildProcessModifier([] { ::setpgid(0, 0); });
-#endif
-    }
-
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-protected:
-    void setupChildProcess() override
-    {
-        ::setpgid(0, 0);
-    }
-#endif
-};
-
-// The signals passed on to the program, through a pipe to the event loop.
-constexpr int FORWARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const char byte = char(number);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-bool catchSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int number : FORWARDED_SIGNALS) {
-        if (::sigaction(number, &action, nullptr) != 0)
-            return false;
-    }
-    return true;
-}
-
-// One line of standard input: plug or unplug, for every adapter or for one.
-void command(Simulator *simulator, const QByteArray &line)
-{
-    const QList<QByteArray> words = line.simplified().split(' ');
-    const QByteArray verb = words.at(0);
-    if (words.size() > 2 || (verb != "plug" && verb != "unplug")) {
-        qWarning("radioconf-sim: unknown command \"%s\" (plug, unplug, plug NAME, unplug NAME)",
-                 line.constData());
-        return;
-    }
-    if (words.size() == 1) {
-        if (verb == "unplug") {
-            simulator->unplug();
-            qInfo("radioconf-sim: adapter pulled out");
-        } else if (simulator->plug()) {
-            qInfo("radioconf-sim: adapter plugged in");
-        } else {
-            qWarning("radioconf-sim: cannot plug the adapter");
-        }
-        return;
-    }
-    const QString portArg = QString::fromUtf8(words.at(1));
-    if (verb == "unplug") {
-        if (simulator->has(portArg)) {
-            simulator->unplug(portArg);
-            qInfo("radioconf-sim: adapter on /dev/%s pulled out", qPrintable(portArg));
-        } else {
-            qWarning("radioconf-sim: no adapter %s", qPrintable(portArg));
-        }
-        return;
-    }
-    const QString port = simulator->addPort(portArg);
-    if (port.isEmpty())
-        qWarning("radioconf-sim: bad port \"%s\" (NAME or NAME:BEHAVIOUR)", qPrintable(portArg));
-    else if (!simulator->plug(port))
-        qWarning("radioconf-sim: cannot plug the adapter %s", qPrintable(port));
-}
 
 } // namespace
 
@@ -372,11 +179,16 @@ int main(int argc, char *argv[])
         return Exit::TestBedFailed;
     }
 
-    if (!catchSignals()) {
+    ChildProcess child;
+    int exitCode = 0;
+    const bool forwarding = child.forwardSignals([&](int number) {
+        exitCode = 128 + number;
+        app.quit();
+    });
+    if (!forwarding) {
         err << "radioconf-sim: cannot catch signals: " << strerror(errno) << "\n";
         return Exit::TestBedFailed;
     }
-    ChildProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LD_PRELOAD", VirtualAdapter::withPreload(env.value("LD_PRELOAD")));
     env.insert("UMOCKDEV_DIR", simulator.rootDir());
@@ -385,7 +197,6 @@ int main(int argc, char *argv[])
     child.setProgram(program.first());
     child.setArguments(program.mid(1));
 
-    int exitCode = 0;
     QObject::connect(&child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &app,
                      [&](int code, QProcess::ExitStatus status) {
                          // As a shell reports it. For a program killed by a
@@ -416,20 +227,7 @@ int main(int argc, char *argv[])
             const QByteArray line = pending.left(end).trimmed();
             pending.remove(0, end + 1);
             if (!line.isEmpty())
-                command(&simulator, line);
-        }
-    });
-
-    QSocketNotifier signalled(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalled, &QSocketNotifier::activated, &app, [&] {
-        char number;
-        while (::read(signalPipe[0], &number, 1) == 1) {
-            if (child.state() == QProcess::Running) {
-                ::kill(pid_t(child.processId()), number);
-            } else {
-                exitCode = 128 + number;
-                app.quit();
-            }
+                simulator.command(line);
         }
     });
 
