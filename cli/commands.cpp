@@ -24,13 +24,8 @@ const char PROGRAM[] = "radioconf-cli";
 const QCommandLineOption JSON_OPTION(QStringLiteral("json"));
 const QCommandLineOption ALL_OPTION(QStringLiteral("all"));
 const QCommandLineOption PORT_OPTION(QStringLiteral("port"));
-const QCommandLineOption ALL_PORTS_OPTION = ALL_OPTION;
-const QCommandLineOption LIST_PORT_OPTION = PORT_OPTION;
-const QCommandLineOption DOCTOR_PORT_OPTION = PORT_OPTION;
 const QCommandLineOption SETTLE_OPTION(QStringLiteral("settle"));
 const QCommandLineOption FROM_OPTION(QStringLiteral("from"));
-const QCommandLineOption PROVISION_FROM_OPTION = FROM_OPTION;
-const QCommandLineOption PROVISION_PORT_OPTION = PORT_OPTION;
 const QCommandLineOption TABLE_OPTION(QStringLiteral("table"));
 const QCommandLineOption ONLY_LISTED_OPTION(QStringLiteral("only-listed"));
 const QCommandLineOption WATCH_OPTION(QStringLiteral("watch"));
@@ -54,7 +49,7 @@ void Commands::setSimulator(const QStringList &behaviours, Simulate simulate)
 int Commands::list(QCommandLineParser &parser)
 {
     // Named as /dev/ttyUSB0 or as ttyUSB0.
-    QStringList named = parser.values(LIST_PORT_OPTION);
+    QStringList named = parser.values(PORT_OPTION);
     for (QString &name : named)
         name = name.section(QLatin1Char('/'), -1);
     const bool all = parser.isSet(ALL_OPTION) || !named.isEmpty();
@@ -110,12 +105,12 @@ int Commands::runPorts(const QCommandLineParser &parser, const ModuleJob::Plan &
         return Exit::UsageError;
     int code = Exit::Success;
     const QStringList ports =
-        m_input.ports(parser.values(PORT_OPTION), parser.isSet(ALL_PORTS_OPTION), &code);
+        m_input.ports(parser.values(PORT_OPTION), parser.isSet(ALL_OPTION), &code);
     if (ports.isEmpty())
         return code;
     // One port asked for alone keeps the plain output; --all is for
     // scripts that take whatever is attached, so it always names ports.
-    const bool several = ports.size() > 1 || parser.isSet(ALL_PORTS_OPTION);
+    const bool several = ports.size() > 1 || parser.isSet(ALL_OPTION);
     ResultWriter writer(m_out, parser.isSet(JSON_OPTION) ? ResultWriter::Form::JsonLines
                                : several                 ? ResultWriter::Form::PrefixedText
                                                          : ResultWriter::Form::Text);
@@ -180,11 +175,11 @@ int Commands::provision(QCommandLineParser &parser)
 {
     // The files are read and checked before anything is sent.
     Station::Options options;
-    if (parser.isSet(PROVISION_FROM_OPTION)) {
-        options.from = m_input.fromFile(parser.value(PROVISION_FROM_OPTION));
+    if (parser.isSet(FROM_OPTION)) {
+        options.from = m_input.fromFile(parser.value(FROM_OPTION));
         if (!options.from)
             return Exit::UsageError;
-        options.fromName = parser.value(PROVISION_FROM_OPTION);
+        options.fromName = parser.value(FROM_OPTION);
     }
     if (parser.isSet(TABLE_OPTION)) {
         const std::optional<QByteArray> bytes =
@@ -219,11 +214,11 @@ int Commands::provision(QCommandLineParser &parser)
             return Exit::UsageError;
         }
     }
-    if (parser.values(PROVISION_PORT_OPTION).contains(QString())) {
+    if (parser.values(PORT_OPTION).contains(QString())) {
         fail(QStringLiteral("--port needs a port name"));
         return Exit::UsageError;
     }
-    options.ports = m_input.uniquePorts(parser.values(PROVISION_PORT_OPTION));
+    options.ports = m_input.uniquePorts(parser.values(PORT_OPTION));
     options.onlyListed = parser.isSet(ONLY_LISTED_OPTION);
     options.watch = parser.isSet(WATCH_OPTION);
     options.json = parser.isSet(JSON_OPTION);
@@ -259,5 +254,5 @@ int Commands::simulate(QCommandLineParser &parser)
 
 int Commands::doctor(QCommandLineParser &parser)
 {
-    return Doctor::run(parser.values(DOCTOR_PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
+    return Doctor::run(parser.values(PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
 }
