@@ -1,5 +1,7 @@
 #include "cli/completion.h"
 
+#include <array>
+
 namespace {
 
 // The ports to offer: the first column of the tool's own list --all, after
@@ -19,6 +21,21 @@ QString commandNames(const QList<Completion::Command> &commands)
     for (const Completion::Command &command : commands)
         names << command.name;
     return names.join(QLatin1Char(' '));
+}
+
+// What a shell does with an option's value, one text for each kind after
+// None; %1 in the last stands for the words, space-separated.
+using Actions = std::array<const char *, 4>;
+
+QString action(const Completion::Option &option, const Actions &actions, bool quote)
+{
+    if (option.values == Completion::Option::None)
+        return QString();
+    const QString text = QString::fromLatin1(actions[option.values - 1]);
+    if (option.values != Completion::Option::Words)
+        return text;
+    const QString words = option.words.join(QLatin1Char(' '));
+    return text.arg(quote ? quoted(words) : words);
 }
 
 } // namespace
@@ -45,18 +62,12 @@ QString Completion::bash(const QList<Command> &commands)
         QString values;
         for (const Option &option : command.options) {
             all << option.names;
-            QString reply;
-            if (option.values == Option::Free)
-                reply = QStringLiteral("return");
-            else if (option.values == Option::File)
-                reply = QStringLiteral("compopt -o filenames; COMPREPLY=($(compgen -f -- "
-                                       "\"$cur\")); return");
-            else if (option.values == Option::Port)
-                reply = QStringLiteral(
-                    "COMPREPLY=($(compgen -W \"$(_radioconf_cli_ports)\" -- \"$cur\")); return");
-            else if (option.values == Option::Words)
-                reply = QStringLiteral("COMPREPLY=($(compgen -W %1 -- \"$cur\")); return")
-                            .arg(quoted(option.words.join(QLatin1Char(' '))));
+            const QString reply = action(
+                option,
+                {"return", "compopt -o filenames; COMPREPLY=($(compgen -f -- \"$cur\")); return",
+                 "COMPREPLY=($(compgen -W \"$(_radioconf_cli_ports)\" -- \"$cur\")); return",
+                 "COMPREPLY=($(compgen -W %1 -- \"$cur\")); return"},
+                true);
             if (!reply.isEmpty())
                 values += QStringLiteral("        %1) %2 ;;\n")
                               .arg(option.names.join(QLatin1Char('|')), reply);
@@ -105,15 +116,9 @@ QString Completion::zsh(const QList<Command> &commands)
     for (const Command &command : commands) {
         script += QStringLiteral("    %1)\n        _arguments").arg(command.name);
         for (const Option &option : command.options) {
-            QString action;
-            if (option.values == Option::Free)
-                action = QStringLiteral(":value: ");
-            else if (option.values == Option::File)
-                action = QStringLiteral(":file:_files");
-            else if (option.values == Option::Port)
-                action = QStringLiteral(":port:_radioconf_cli_ports");
-            else if (option.values == Option::Words)
-                action = QStringLiteral(":value:(%1)").arg(option.words.join(QLatin1Char(' ')));
+            const QString value = action(
+                option, {":value: ", ":file:_files", ":port:_radioconf_cli_ports", ":value:(%1)"},
+                false);
             QString help = option.help;
             help.replace(QLatin1Char('['), QLatin1Char('('))
                 .replace(QLatin1Char(']'), QLatin1Char(')'));
@@ -123,7 +128,7 @@ QString Completion::zsh(const QList<Command> &commands)
                     QStringLiteral(" \\\n            %1")
                         .arg(quoted(
                             (option.values == Option::Port ? QStringLiteral("*") : QString()) +
-                            name + QLatin1Char('[') + help + QLatin1Char(']') + action));
+                            name + QLatin1Char('[') + help + QLatin1Char(']') + value));
         }
         script += QStringLiteral(" ;;\n");
     }
@@ -148,16 +153,8 @@ QString Completion::fish(const QList<Command> &commands)
                 names += name.startsWith(QLatin1String("--"))
                              ? QStringLiteral(" -l ") + name.mid(2)
                              : QStringLiteral(" -s ") + name.mid(1);
-            QString values;
-            if (option.values == Option::Free)
-                values = QStringLiteral(" -x");
-            else if (option.values == Option::File)
-                values = QStringLiteral(" -r -F");
-            else if (option.values == Option::Port)
-                values = QStringLiteral(" -x -a '(__radioconf_cli_ports)'");
-            else if (option.values == Option::Words)
-                values =
-                    QStringLiteral(" -x -a %1").arg(quoted(option.words.join(QLatin1Char(' '))));
+            const QString values = action(
+                option, {" -x", " -r -F", " -x -a '(__radioconf_cli_ports)'", " -x -a %1"}, true);
             script += QStringLiteral("complete -c radioconf-cli -n %1%2%3 -d %4\n")
                           .arg(when, names, values, quoted(option.help));
         }
