@@ -254,23 +254,17 @@ QString portsText(const QList<PortEntry> &ports, bool all)
     return text;
 }
 
-QJsonArray portsJson(const QList<PortEntry> &ports)
+QJsonObject portJson(const PortEntry &port)
 {
-    QJsonArray array;
-    for (const PortEntry &port : ports) {
-        QJsonObject object;
-        object.insert(PORT_KEY, port.name);
-        object.insert(QStringLiteral("vid"), port.hasIdentifiers
-                                                 ? QJsonValue(identifiersText(port).left(4))
-                                                 : QJsonValue());
-        object.insert(QStringLiteral("pid"), port.hasIdentifiers
-                                                 ? QJsonValue(identifiersText(port).mid(5))
-                                                 : QJsonValue());
-        object.insert(QStringLiteral("description"), port.description);
-        object.insert(QStringLiteral("recognised"), port.recognised);
-        array.append(object);
-    }
-    return array;
+    QJsonObject object;
+    object.insert(PORT_KEY, port.name);
+    object.insert(QStringLiteral("vid"),
+                  port.hasIdentifiers ? QJsonValue(identifiersText(port).left(4)) : QJsonValue());
+    object.insert(QStringLiteral("pid"),
+                  port.hasIdentifiers ? QJsonValue(identifiersText(port).mid(5)) : QJsonValue());
+    object.insert(QStringLiteral("description"), port.description);
+    object.insert(QStringLiteral("recognised"), port.recognised);
+    return object;
 }
 
 } // namespace CliFormat

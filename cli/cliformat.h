@@ -63,7 +63,8 @@ QString identifiersText(const PortEntry &port);
 // One line a port: name, identifiers, description; with all, recognised
 // ones marked with '*' in a first column.
 QString portsText(const QList<PortEntry> &ports, bool all);
-QJsonArray portsJson(const QList<PortEntry> &ports);
+// One port as list --json prints it, a line each.
+QJsonObject portJson(const PortEntry &port);
 
 } // namespace CliFormat
 

@@ -64,8 +64,9 @@ int Commands::list(QCommandLineParser &parser)
     for (const CliFormat::PortEntry &port : std::as_const(ports))
         missing.removeAll(port.name);
     if (parser.isSet(JSON_OPTION))
-        for (const QJsonValue &port : CliFormat::portsJson(ports))
-            m_out << QJsonDocument(port.toObject()).toJson(QJsonDocument::Compact) << '\n';
+        for (const CliFormat::PortEntry &port : std::as_const(ports))
+            m_out << QJsonDocument(CliFormat::portJson(port)).toJson(QJsonDocument::Compact)
+                  << '\n';
     else
         m_out << CliFormat::portsText(ports, all);
     m_out.flush();
