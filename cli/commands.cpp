@@ -6,6 +6,7 @@
 #include "cli/signalnotifier.h"
 #include "cli/station.h"
 #include "config/frames.h"
+#include "config/linkport.h"
 #include "discovery/portresolver.h"
 
 #include <QJsonDocument>
@@ -255,5 +256,17 @@ int Commands::simulate(QCommandLineParser &parser)
 
 int Commands::doctor(QCommandLineParser &parser)
 {
-    return Doctor::run(parser.values(PORT_OPTION), parser.isSet(JSON_OPTION), m_out);
+    // Its checks are of this machine's nodes, groups and processes; a port
+    // across the network has none of them here.
+    const QStringList ports = parser.values(PORT_OPTION);
+    for (const QString &port : ports) {
+        if (LinkPort::isNetworkName(port)) {
+            fail(QStringLiteral("%1 is a network port, and doctor checks only this machine's "
+                                "serial ports; %2 read --port %1 says why it does not open, or "
+                                "run doctor on the machine that serves it")
+                     .arg(port, PROGRAM));
+            return Exit::UsageError;
+        }
+    }
+    return Doctor::run(ports, parser.isSet(JSON_OPTION), m_out);
 }

@@ -132,6 +132,10 @@ private slots:
             "one of them to --port\",\"ok\":false,\"port\":\"/dev/null\"}\n|{\"check\":\"udev "
             "rule\",",
             false);
+        row("doctor on a network port", "", "root", "doctor --port tcp://127.0.0.1:9", 2,
+            "radioconf-cli: doctor: tcp://127.0.0.1:9 is a network port, and doctor checks only "
+            "this machine's serial ports; radioconf-cli read --port tcp://127.0.0.1:9 says",
+            false);
     }
 
     void run()
