@@ -62,6 +62,8 @@ void Device::startDownload()
             timer.start(m_timing.replyTimeout);
             return;
         }
+        if (m_port->openFailureFinal())
+            break;
         QThread::msleep(m_timing.openRetryPause);
     }
     stopWorker();

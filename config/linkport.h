@@ -36,6 +36,9 @@ public:
     // Why the last open failed, where the port knows better than a look at
     // the system would tell; empty otherwise.
     virtual QString openFailureReason() const { return QString(); }
+    // The last open failed for a reason no further attempt mends, such as a
+    // malformed name.
+    virtual bool openFailureFinal() const { return false; }
 
 signals:
     void readyRead();

@@ -106,7 +106,8 @@ bool NetworkLinkPort::open(const QString &name)
     close();
     m_reason.clear();
     Address address;
-    if (!parseName(name, &address, &m_reason))
+    m_nameRefused = !parseName(name, &address, &m_reason);
+    if (m_nameRefused)
         return false;
     m_rfc2217 = address.rfc2217;
     const QString where = QStringLiteral("%1:%2")

@@ -37,6 +37,7 @@ public:
     void clear() override;
     bool hasError() const override { return m_lost; }
     QString openFailureReason() const override { return m_reason; }
+    bool openFailureFinal() const override { return m_nameRefused; }
 
 private:
     bool fail(const QString &reason);
@@ -50,6 +51,7 @@ private:
     bool m_rfc2217 = false;
     // Connected and, for RFC 2217, set up.
     bool m_open = false;
+    bool m_nameRefused = false;
     bool m_opening = false;
     // The far end closed or broke the connection while the port was in use.
     bool m_lost = false;

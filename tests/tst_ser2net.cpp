@@ -89,6 +89,9 @@ private slots:
             << "127.0.0.1:%1 does not speak RFC 2217 (no COM-PORT-OPTION)" << 9000;
         QTest::newRow("connection refused") << "refused" << false << Behaviour::Normal << OpenFail
                                             << "cannot connect to 127.0.0.1:%1" << 3000;
+        // At once: no attempt mends the name.
+        QTest::newRow("malformed name") << "malformed" << false << Behaviour::Normal << OpenFail
+                                        << "port number must be 1 to 65535" << 900;
         // At the first expiry, 1500 ms after the request.
         QTest::newRow("ser2net stopped mid-exchange")
             << "rfc2217" << false << Behaviour::Silent << PortError << "" << 3000;
@@ -116,11 +119,14 @@ private slots:
             name = "rfc2217://127.0.0.1:" + QString::number(plain.serverPort());
         } else if (port == "refused") {
             name = "tcp://127.0.0.1:" + QString::number(freePort());
+        } else if (port == "malformed") {
+            name = "tcp://127.0.0.1:0";
         }
         reason = reason.arg(name.section(':', -1));
 
         Device device;
-        device.setTiming({100, 1500, 0});
+        // A retry would show in the time of a malformed name's failure.
+        device.setTiming({port == "malformed" ? 1000 : 100, 1500, 0});
         device.setPortName(name);
         // Frequency 0xFFFFFF kHz, group 0xFF: telnet's escape byte in the values.
         const QByteArray request = write ? SimulatedModule::WRITE_REQUEST_HEADER +
