@@ -1,9 +1,8 @@
 # Shared by the Windows scripts: the Qt SDK for Windows, unpacked into
-# build-windows/ from ../shared/windows, and the cross-build with it.
+# build-windows/ from ../shared/windows, where the windows preset finds it.
 WIN_SHARED="$ROOT/../shared/windows"
 WIN_DIR="$ROOT/build-windows"
 WIN_SDK="$WIN_DIR/qt5-mingw"
-WINE64=/usr/lib/wine/wine64
 
 # Unpacks the SDK when it is not there yet; fails, saying why, without it.
 windows_sdk() {
@@ -15,14 +14,4 @@ windows_sdk() {
         return 1
     fi
     mkdir -p "$WIN_DIR" && tar -C "$WIN_DIR" -xf "$tarball"
-}
-
-# windows_build [cmake options...]: the cross-build in build-windows/build
-# (build-windows/package for a release without tests).
-windows_build() {
-    local dir="$WIN_DIR/build"
-    case " $* " in *" -DRADIOCONF_TESTS=OFF "*) dir="$WIN_DIR/package" ;; esac
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DRADIOCONF_QT_SDK="$WIN_SDK" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
-        cmake --build "$dir" -j"$JOBS"
 }

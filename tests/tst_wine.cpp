@@ -1,8 +1,9 @@
-// The Windows build under wine, driven from Linux (scripts/windows-test sets
-// the environment): the link through Windows' serial API to a simulated
-// module on a pseudo-terminal that wine maps to COM5, and a virtual CP210x
-// (virtualcp210x.reg, the COM5 link and a device-change broadcast) plugged
-// into and out of the running window on a virtual X server.
+// The Windows build under wine, driven from Linux (its test tst_wine, in
+// tests/wine.cmake, sets the environment): the link through Windows' serial
+// API to a simulated module on a pseudo-terminal that wine maps to COM5, and
+// a virtual CP210x (virtualcp210x.reg, the COM5 link and a device-change
+// broadcast) plugged into and out of the running window on a virtual X
+// server.
 #include "simulator/simulatedmodule.h"
 
 #include <QtTest>
