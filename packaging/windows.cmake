@@ -1,6 +1,7 @@
 # What the Windows programs need beside them: Qt's DLLs, the platform and
-# style plugins, the compiler's runtime DLLs, and Qt's licence texts (Qt is
-# under the LGPLv3 here; its source is at https://download.qt.io/).
+# style plugins, the compiler's runtime DLLs, and Qt's licence texts in
+# licenses/Qt, beside radioconf's own in licenses/radioconf (Qt is under the
+# LGPLv3 here; its source is at https://download.qt.io/).
 set(qt Qt${QT_VERSION_MAJOR})
 foreach(module Core Gui Widgets SerialPort Network)
     if(TARGET ${qt}::${module})
@@ -19,6 +20,9 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     endif()
     install(FILES ${RUNTIME_${dll}} DESTINATION .)
 endforeach()
-if(EXISTS "${${qt}_DIR}/../../../licenses")
-    install(DIRECTORY "${${qt}_DIR}/../../../licenses/" DESTINATION licenses/Qt)
+# Qt's DLLs go nowhere without their licence texts.
+if(NOT EXISTS "${${qt}_DIR}/../../../licenses/LICENSE.LGPL3")
+    message(FATAL_ERROR "No licenses/LICENSE.LGPL3 in the Qt SDK: the zip would ship Qt "
+                        "without its licence")
 endif()
+install(DIRECTORY "${${qt}_DIR}/../../../licenses/" DESTINATION licenses/Qt)

@@ -4,8 +4,12 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
+# Every Linux build configures the same: the man pages (help2man), the PNG
+# icons (rsvg-convert) and the desktop entry's test (desktop-file-validate)
+# are part of it, and a missing tool fails the configure.
 BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libudev-dev
-                umockdev libumockdev-dev python3-jsonschema ser2net)
+                umockdev libumockdev-dev python3-jsonschema ser2net
+                help2man librsvg2-bin desktop-file-utils)
 RUN_PACKAGES=(xvfb xauth xdotool imagemagick)
 # scripts/test's stages beyond the plain build: the libFuzzer targets (clang)
 # and the Windows backend against the real Windows headers.
@@ -17,9 +21,9 @@ QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 # The Windows stage: the cross compilers (posix threads), wine to run the
 # programs, a virtual X server and the tools that drive and photograph it.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick zip unzip nsis)
-# The Debian package: man pages from --help, PNG icons from the SVG, the
-# package's dependencies from dpkg-shlibdeps, the desktop entry's check.
-PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file desktop-file-utils)
+# The Debian packages: their dependencies from dpkg-shlibdeps (dpkg-dev,
+# file), and lintian, which scripts/check-package runs on them.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
 ensure_packages() {
     local missing=()

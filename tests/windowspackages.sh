@@ -4,8 +4,9 @@
 # The Windows packages in the wine prefix $WINEPREFIX (wine is $WINE64),
 # with nothing of the Qt SDK on wine's path: they must carry what the
 # programs load.
-#   zip: unpacked beside itself; radioconf-cli.exe --version, then a read of
-#     a simulated module (LINUX_CLI simulate) through COM5.
+#   zip: unpacked beside itself; our licence beside Qt's; radioconf-cli.exe
+#     --version, then a read of a simulated module (LINUX_CLI simulate)
+#     through COM5.
 #   installer: installed silently, with its Start-menu entry; radioconf-cli
 #     runs from where it went; its uninstaller leaves nothing behind.
 set -uo pipefail
@@ -26,6 +27,10 @@ check_zip() {
     local top=${tops[0]}
     out=$("$wine" "$top/radioconf-cli.exe" --version | tr -d '\r')
     [ "$out" = "radioconf-cli $version" ] || fail "--version printed: $out"
+    # Our licence beside Qt's, which its DLLs in the zip need.
+    grep -q "^License: MIT" "$top/licenses/radioconf" && grep -q "^License: LGPL-3" \
+        "$top/licenses/radioconf" && [ -f "$top/licenses/Qt/LICENSE.LGPL3" ] ||
+        fail "no licenses/radioconf naming MIT and Qt's LGPL-3, or no licenses/Qt"
 
     # The module prints its pseudo-terminal's name first; COM5 leads there.
     coproc module { exec "$cli" simulate 2>/dev/null; }
@@ -35,7 +40,7 @@ check_zip() {
     out=$(timeout 120 "$wine" "$top/radioconf-cli.exe" read --port COM5 --json)
     rc=$?
     [ "$rc" -eq 0 ] && grep -q '"model":"SIM1"' <<<"$out" || fail "read from the zip: exit $rc: $out"
-    echo "$(basename "$zip"): --version and a read from a fresh prefix"
+    echo "$(basename "$zip"): licenses, --version and a read from a fresh prefix"
 }
 
 # wineserver -w waits until every program of the prefix has ended: the
@@ -49,8 +54,9 @@ check_installer() {
     local programs="$WINEPREFIX/drive_c/Program Files/radioconf"
     local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/radioconf"
     run_to_end "$installer" /S || fail "the installer failed"
-    [ -f "$programs/radioconf.exe" ] && [ -f "$menu/radioconf.lnk" ] ||
-        fail "installer: no radioconf.exe or Start-menu entry"
+    [ -f "$programs/radioconf.exe" ] && [ -f "$menu/radioconf.lnk" ] &&
+        [ -f "$programs/licenses/radioconf" ] ||
+        fail "installer: no radioconf.exe, licenses/radioconf or Start-menu entry"
     "$wine" "$programs/radioconf-cli.exe" --version | grep -q '^radioconf-cli ' ||
         fail "radioconf-cli.exe does not run where the installer put it"
     run_to_end "$programs/Uninstall.exe" /S || fail "the uninstaller failed"
