@@ -20,6 +20,15 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imag
 # The Debian package: man pages from --help, PNG icons from the SVG, the
 # package's dependencies from dpkg-shlibdeps, the desktop entry's check.
 PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file desktop-file-utils)
+# The ARM builds: Debian's cross compilers and the target's Qt and udev
+# development packages beside the amd64 ones (multiarch), the host's
+# moc/uic (qtbase5-dev-tools), qemu-user to run the programs and tests, and
+# python3 for the pseudo-terminal module of scripts/check-cross-package.
+CROSS_PACKAGES_arm64=(crossbuild-essential-arm64 qtbase5-dev:arm64 libqt5serialport5-dev:arm64
+                      libudev-dev:arm64)
+CROSS_PACKAGES_armhf=(crossbuild-essential-armhf qtbase5-dev:armhf libqt5serialport5-dev:armhf
+                      libudev-dev:armhf)
+CROSS_HOST_PACKAGES=(cmake make pkg-config qtbase5-dev-tools qemu-user python3)
 
 ensure_packages() {
     local missing=()
@@ -39,6 +48,27 @@ ensure_packages() {
         "${missing[@]}" >&2
 }
 
+# ensure_architecture ARCH: dpkg takes ARCH's packages beside the host's.
+# Adding one makes apt upgrade the host's copies of libraries that must be of
+# one version across architectures (Multi-Arch: same); that is expected.
+ensure_architecture() {
+    local arch=$1
+    [ "$arch" = "$(dpkg --print-architecture)" ] && return 0
+    dpkg --print-foreign-architectures | grep -qx "$arch" && return 0
+    echo "Adding the architecture $arch to dpkg" >&2
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo dpkg --add-architecture "$arch"
+}
+
+# ensure_cross_packages ARCH: what a cross build for ARCH (arm64, armhf) needs.
+ensure_cross_packages() {
+    local arch=$1
+    local -n target_packages="CROSS_PACKAGES_$arch"
+    ensure_architecture "$arch" &&
+        ensure_packages "${CROSS_HOST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${target_packages[@]}"
+}
+
 # configure DIR [cmake options...]: the build folder DIR, RelWithDebInfo
 # unless the options say otherwise.
 configure() {
@@ -50,4 +80,31 @@ configure() {
 # configure_and_build DIR [cmake options...]: configure, then build everything.
 configure_and_build() {
     configure "$@" && cmake --build "$1" -j"$JOBS"
+}
+
+# cross_configure ARCH DIR [cmake options...]: DIR, a release build for ARCH
+# (arm64, armhf) with the project's toolchain file.
+cross_configure() {
+    local arch=$1 dir=$2 toolchain
+    shift 2
+    case $arch in
+        arm64) toolchain=aarch64 ;;
+        armhf) toolchain=armhf ;;
+        *) echo "no cross build for $arch" >&2; return 1 ;;
+    esac
+    configure "$dir" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$toolchain.cmake" "$@"
+}
+
+# pack_debs DIR: the Debian packages radioconf and radioconf-cli of the build
+# in DIR, with CPack; prints their paths, one a line.
+pack_debs() {
+    local dir=$1 name deb
+    rm -f "$dir"/radioconf*.deb
+    (cd "$dir" && cpack -G DEB >/dev/null) || return 1
+    for name in radioconf radioconf-cli; do
+        deb=$(ls "$dir/${name}_"*.deb 2>/dev/null)
+        [ -f "$deb" ] || { echo "package: no ${name}_*.deb in $dir" >&2; return 1; }
+        echo "$deb"
+    done
 }
