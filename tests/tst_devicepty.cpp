@@ -5,7 +5,7 @@
 
 #include <QtTest>
 
-#include <unistd.h>
+#include <cstring>
 
 using Behaviour = SimulatedModule::Behaviour;
 Q_DECLARE_METATYPE(SimulatedModule::Behaviour)
@@ -46,19 +46,19 @@ private slots:
         device.setTiming({100, 1500, 0});
         device.setPortName(QString::fromLocal8Bit(path));
         device.setRequest(request);
-        QSignalSpy final(&device, SIGNAL(finalProgress(QByteArray)));
+        QSignalSpy replied(&device, SIGNAL(finalProgress(QByteArray)));
         QSignalSpy timeOut(&device, SIGNAL(timeOut()));
         if (requests == 2) {
             QTest::ignoreMessage(QtDebugMsg, "Device Retry");
             QTest::ignoreMessage(QtDebugMsg, "Device onTimeOut");
         }
         device.startDownload();
-        QTRY_COMPARE_WITH_TIMEOUT(final.count() + timeOut.count(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(replied.count() + timeOut.count(), 1, 15000);
 
         QCOMPARE(module.requests(), QVector<QByteArray>(requests, request).toList());
         QCOMPARE(timeOut.count(), requests - 1);
         if (requests == 1) // the module's reply, with the written values in it
-            QCOMPARE(final.at(0).at(0).toByteArray().toHex(),
+            QCOMPARE(replied.at(0).at(0).toByteArray().toHex(),
                      SimulatedModule::block(module.state()).toHex());
     }
 };
