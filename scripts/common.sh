@@ -23,12 +23,12 @@ PACKAGE_PACKAGES=(help2man librsvg2-bin dpkg-dev file desktop-file-utils)
 # The ARM builds: Debian's cross compilers and the target's Qt and udev
 # development packages beside the amd64 ones (multiarch), the host's
 # moc/uic (qtbase5-dev-tools), qemu-user to run the programs and tests, and
-# python3 for the pseudo-terminal module of scripts/check-cross-package.
+# python3 and readelf (binutils) for scripts/check-cross-package.
 CROSS_PACKAGES_arm64=(crossbuild-essential-arm64 qtbase5-dev:arm64 libqt5serialport5-dev:arm64
                       libudev-dev:arm64)
 CROSS_PACKAGES_armhf=(crossbuild-essential-armhf qtbase5-dev:armhf libqt5serialport5-dev:armhf
                       libudev-dev:armhf)
-CROSS_HOST_PACKAGES=(cmake make pkg-config qtbase5-dev-tools qemu-user python3)
+CROSS_HOST_PACKAGES=(cmake make pkg-config qtbase5-dev-tools qemu-user python3 binutils)
 
 ensure_packages() {
     local missing=()
