@@ -1,7 +1,8 @@
-# cmake -DBUILD=<build folder> -DCHECK=<scripts/check-package> -P checkdebs.cmake
+# cmake -DBUILD=<build folder> -DCHECK=<scripts/check-package> [-DARCH=<arch>] -P checkdebs.cmake
 # Checks the Debian packages cpack made in the build folder, all of them,
 # with check-package: unpacked into a throwaway root, or with PACKAGE_SYSTEM=1
-# in the environment installed into /usr and removed again. With
+# in the environment installed into /usr and removed again. With ARCH, CHECK
+# is scripts/check-cross-package, given the architecture first. With
 # PACKAGE_INSTALL=0 it only lists them, and the test counts as skipped.
 file(GLOB debs ${BUILD}/*.deb)
 if(NOT debs)
@@ -14,11 +15,11 @@ if("$ENV{PACKAGE_INSTALL}" STREQUAL "0")
     message(STATUS "package check skipped (PACKAGE_INSTALL=0)")
     return()
 endif()
-set(options)
-if("$ENV{PACKAGE_SYSTEM}" STREQUAL "1")
+set(options ${ARCH})
+if("$ENV{PACKAGE_SYSTEM}" STREQUAL "1" AND NOT ARCH)
     list(APPEND options --system)
 endif()
 execute_process(COMMAND ${CHECK} ${options} ${debs} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "check-package failed (${rc})")
+    message(FATAL_ERROR "${CHECK} failed (${rc})")
 endif()

@@ -24,6 +24,15 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imag
 # The Debian packages: their dependencies from dpkg-shlibdeps (dpkg-dev,
 # file), and lintian, which scripts/check-package runs on them.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
+# The ARM builds: Debian's cross compilers and the target's Qt and udev
+# development packages beside the amd64 ones (multiarch), the host's
+# moc/uic (qtbase5-dev-tools), qemu-user to run the programs and tests, and
+# python3 and readelf (binutils) for scripts/check-cross-package.
+CROSS_PACKAGES_arm64=(crossbuild-essential-arm64 qtbase5-dev:arm64 libqt5serialport5-dev:arm64
+                      libudev-dev:arm64)
+CROSS_PACKAGES_armhf=(crossbuild-essential-armhf qtbase5-dev:armhf libqt5serialport5-dev:armhf
+                      libudev-dev:armhf)
+CROSS_HOST_PACKAGES=(cmake make pkg-config qtbase5-dev-tools qemu-user python3 binutils)
 
 ensure_packages() {
     local missing=()
@@ -43,15 +52,24 @@ ensure_packages() {
         "${missing[@]}" >&2
 }
 
-# configure DIR [cmake options...]: the build folder DIR, RelWithDebInfo
-# unless the options say otherwise.
-configure() {
-    local dir=$1
-    shift
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# ensure_architecture ARCH: dpkg takes ARCH's packages beside the host's.
+# Adding one makes apt upgrade the host's copies of libraries that must be of
+# one version across architectures (Multi-Arch: same); that is expected.
+ensure_architecture() {
+    local arch=$1
+    [ "$arch" = "$(dpkg --print-architecture)" ] && return 0
+    dpkg --print-foreign-architectures | grep -qx "$arch" && return 0
+    echo "Adding the architecture $arch to dpkg" >&2
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo dpkg --add-architecture "$arch"
 }
 
-# configure_and_build DIR [cmake options...]: configure, then build everything.
-configure_and_build() {
-    configure "$@" && cmake --build "$1" -j"$JOBS"
+# ensure_cross_packages ARCH: what a cross build for ARCH (arm64, armhf) needs.
+ensure_cross_packages() {
+    local arch=$1
+    local -n target_packages="CROSS_PACKAGES_$arch"
+    ensure_architecture "$arch" &&
+        ensure_packages "${BUILD_PACKAGES[@]}" "${CROSS_HOST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
+            "${target_packages[@]}"
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# bashcompletion.sh RADIOCONF_CLI: the bash completion the tool writes offers
+# bashcompletion.sh [EMULATOR] RADIOCONF_CLI: the bash completion the tool writes offers
 # a command, an option and a field's values, as bash would ask for them.
 set -u
-source <("$1" --completion bash) || exit 1
+source <("$@" --completion bash) || exit 1
 failed=0
 # expect "WORDS TYPED" "REPLY": the completions of the last word, sorted.
 expect() {
