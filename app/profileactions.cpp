@@ -60,13 +60,12 @@ ProfileActions::ProfileActions(MainWindow *window)
         edit->installEventFilter(this);
 }
 
-QAction *ProfileActions::addAction(const QString &text, const QString &shortcut, const char *slot)
+void ProfileActions::addAction(const QString &text, const QString &shortcut, const char *slot)
 {
     auto *action = new QAction(text, window);
     action->setShortcut(QKeySequence(shortcut));
     connect(action, SIGNAL(triggered()), this, slot);
     window->addAction(action);
-    return action;
 }
 
 void ProfileActions::saveProfile()

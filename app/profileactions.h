@@ -9,7 +9,6 @@
 #include <optional>
 
 class MainWindow;
-class QAction;
 
 // The window's profiles, the files of radioconf-cli read --json and --from:
 // Save and Open in the window's context menu, on Ctrl+S and Ctrl+O, and a
@@ -37,7 +36,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QAction *addAction(const QString &text, const QString &shortcut, const char *slot);
+    void addAction(const QString &text, const QString &shortcut, const char *slot);
     // The form's settings as the command line takes them; with whole, every
     // list must have an item chosen. Empty, after a box titled title, when
     // a value is refused.
