@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/profileactions.h"
 #include "config/frames.h"
 #include "devicewatcher/qdevicewatcher.h"
 
@@ -27,6 +28,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&device, SIGNAL(finalProgress(QByteArray)), this, SLOT(onFinalProgress(QByteArray)));
 
     initForm();
+    // Profiles: the context menu, Ctrl+S and Ctrl+O, and files dropped here.
+    new ProfileActions(this);
 
     detectTimer.start(1000);
 
@@ -90,14 +93,54 @@ QWidget *MainWindow::fieldWidget(Frames::Field field) const
 
 void MainWindow::showSettings(const Frames::Settings &settings)
 {
+    for (Frames::Field field : Frames::ALL_FIELDS)
+        showValue(field, settings.value(field));
+}
+
+void MainWindow::showValue(Frames::Field field, int value)
+{
+    // A code that names no item leaves its list without a current item.
+    if (Frames::fieldInfo(field).kind == Frames::FieldKind::List)
+        static_cast<QComboBox *>(fieldWidget(field))->setCurrentIndex(value);
+    else
+        static_cast<QLineEdit *>(fieldWidget(field))->setText(Frames::valueText(field, value));
+}
+
+Frames::FormInput MainWindow::formInput() const
+{
+    Frames::FormInput input;
     for (Frames::Field field : Frames::ALL_FIELDS) {
-        const int value = settings.value(field);
-        // A code that names no item leaves its list without a current item.
         if (Frames::fieldInfo(field).kind == Frames::FieldKind::List)
-            static_cast<QComboBox *>(fieldWidget(field))->setCurrentIndex(value);
+            input.codes[field] = static_cast<QComboBox *>(fieldWidget(field))->currentIndex();
         else
-            static_cast<QLineEdit *>(fieldWidget(field))->setText(Frames::valueText(field, value));
+            input.texts[field] = static_cast<QLineEdit *>(fieldWidget(field))->text();
     }
+    return input;
+}
+
+QString MainWindow::currentPort() const
+{
+    return ui->comboBoxPort->currentText();
+}
+
+Profile MainWindow::shownModule() const
+{
+    Profile module;
+    module.port = modulePort;
+    module.model = ui->label_8->text();
+    module.version = ui->label_10->text();
+    module.mac = ui->label_14->text();
+    return module;
+}
+
+void MainWindow::showProfile(const Profile &profile)
+{
+    ui->label_8->setText(profile.model);
+    ui->label_10->setText(profile.version);
+    ui->label_14->setText(profile.mac);
+    for (auto it = profile.changes.cbegin(); it != profile.changes.cend(); ++it)
+        showValue(it.key(), it.value());
+    modulePort = profile.port;
 }
 
 void MainWindow::slotDeviceAdded(const QString &dev)
@@ -192,7 +235,8 @@ void MainWindow::onTimeOut()
 
 void MainWindow::startExchange(const QByteArray &request, bool write)
 {
-    device.setPortName(ui->comboBoxPort->currentText());
+    exchangePort = ui->comboBoxPort->currentText();
+    device.setPortName(exchangePort);
     device.setRequest(request);
     // One exchange at a time: nothing in the window can be used until it ends.
     setEnabled(false);
@@ -207,14 +251,7 @@ void MainWindow::on_pushButtonRead_clicked()
 
 void MainWindow::on_pushButtonWrite_clicked()
 {
-    Frames::FormInput input;
-    for (Frames::Field field : Frames::ALL_FIELDS) {
-        if (Frames::fieldInfo(field).kind == Frames::FieldKind::List)
-            input.codes[field] = static_cast<QComboBox *>(fieldWidget(field))->currentIndex();
-        else
-            input.texts[field] = static_cast<QLineEdit *>(fieldWidget(field))->text();
-    }
-
+    const Frames::FormInput input = formInput();
     const double megahertz = input.texts[Frames::Frequency].toDouble();
     qDebug() << megahertz;
     qDebug() << megahertz * 1000;
@@ -245,6 +282,7 @@ void MainWindow::onFinalProgress(QByteArray configData)
     ui->label_8->setText(parameters->model);
     ui->label_10->setText(parameters->version);
     ui->label_14->setText(parameters->mac);
+    modulePort = exchangePort;
     qDebug() << parameters->settings.frequencyKHz;
     showSettings(parameters->settings);
 

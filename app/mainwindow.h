@@ -3,6 +3,7 @@
 
 #include "config/device.h"
 #include "config/frames.h"
+#include "config/profile.h"
 #include "discovery/detectdevicethread.h"
 
 class QDeviceWatcher;
@@ -30,6 +31,17 @@ public:
     // or not, so that Read and Write stay usable on them.
     void setNamedPorts(const QStringList &ports);
 
+    // The form's values as typed, and the port currently chosen.
+    Frames::FormInput formInput() const;
+    QString currentPort() const;
+    // The module whose values the form shows: the port, model, version and
+    // MAC of the reply or the profile that last filled it; empty before.
+    Profile shownModule() const;
+    // Fills the form as a reply would, without touching the module: the
+    // profile's settings (those it leaves out keep their values) and its
+    // model, version and MAC (empty when it names none).
+    void showProfile(const Profile &profile);
+
 public slots:
     void slotDeviceAdded(const QString &dev);
     void slotDeviceRemoved(const QString &dev);
@@ -56,6 +68,7 @@ private:
     void endFailedExchange(const QString &text);
     QWidget *fieldWidget(Frames::Field field) const;
     void showSettings(const Frames::Settings &settings);
+    void showValue(Frames::Field field, int value);
 
     Ui::MainWindow *ui;
     DetectDeviceThread detectThread;
@@ -66,6 +79,8 @@ private:
     QString lastPortName;
     QStringList namedPorts;
     bool isWrite = false;
+    QString exchangePort; // of the exchange running
+    QString modulePort;   // of the values shown; empty before a reply or profile
 };
 
 #endif // MAINWINDOW_H

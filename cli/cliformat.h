@@ -2,6 +2,7 @@
 #define CLIFORMAT_H
 
 #include "config/frames.h"
+#include "config/profile.h"
 #include "discovery/portentry.h"
 
 #include <QByteArray>
@@ -15,12 +16,12 @@
 #include <optional>
 
 // The command-line tool's pure side: option texts to settings, settings to
-// text and JSON and back. No I/O; the checks are the window's own (Frames).
+// text and JSON and back. No I/O; the checks are the window's own (Frames),
+// the JSON and the value texts those of its profiles (Profile).
 namespace CliFormat {
 
-// Values to write, by field: kHz for the frequency, the number for the group
-// ID, the item's code for a list. Checked when they get here.
-using Changes = QMap<Frames::Field, int>;
+// Values to write, by field (Profile's).
+using Changes = Profile::Changes;
 
 // The option that sets a field: "--freq", "--group", "--rate", ...
 QString optionName(Frames::Field field);

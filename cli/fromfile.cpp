@@ -8,11 +8,6 @@
 
 namespace {
 
-QString parseErrorText(const QJsonParseError &error)
-{
-    return QStringLiteral("not JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset);
-}
-
 // The objects of a file with one a line (read --json on several ports);
 // empty, with why in *error, unless each non-empty line is one.
 QList<QPair<int, QJsonObject>> lineObjects(const QByteArray &json, QString *error)
@@ -28,25 +23,13 @@ QList<QPair<int, QJsonObject>> lineObjects(const QByteArray &json, QString *erro
             *error = QStringLiteral("line %1: %2")
                          .arg(index + 1)
                          .arg(parseError.error != QJsonParseError::NoError
-                                  ? parseErrorText(parseError)
+                                  ? Profile::parseErrorText(parseError)
                                   : QStringLiteral("not a JSON object"));
             return {};
         }
         objects << qMakePair(index + 1, document.object());
     }
     return objects;
-}
-
-QString failureOf(const QJsonObject &object)
-{
-    if (object.contains(QStringLiteral("error")))
-        return object.value(QStringLiteral("error")).toString();
-    if (object.value(QStringLiteral("result")).toString() == QLatin1String("failed"))
-        return object.value(QStringLiteral("reason")).toString();
-    const QJsonValue outcome = object.value(QStringLiteral("outcome"));
-    if (!outcome.isUndefined() && outcome.toString() != QLatin1String("ok"))
-        return outcome.toString();
-    return QString();
 }
 
 } // namespace
@@ -76,9 +59,9 @@ std::optional<FromFile> FromFile::parse(const QByteArray &json, QString *error)
             else if (parseError.error == QJsonParseError::GarbageAtEnd)
                 *error = QStringLiteral("more than one JSON object, and not one a line as read "
                                         "--json prints them (%1)")
-                             .arg(parseErrorText(parseError));
+                             .arg(Profile::parseErrorText(parseError));
             else
-                *error = parseErrorText(parseError);
+                *error = Profile::parseErrorText(parseError);
             return std::nullopt;
         }
     }
@@ -87,18 +70,16 @@ std::optional<FromFile> FromFile::parse(const QByteArray &json, QString *error)
         Entry entry;
         entry.line = object.first;
         QString why;
-        const std::optional<CliFormat::Changes> changes =
-            CliFormat::changesFromJson(object.second, &why);
-        if (!changes) {
+        const std::optional<Profile> profile = Profile::fromJson(object.second, &why);
+        if (!profile) {
             *error =
                 objects.size() > 1 ? QStringLiteral("line %1: %2").arg(entry.line).arg(why) : why;
             return std::nullopt;
         }
-        entry.changes = *changes;
-        entry.port = object.second.value(QStringLiteral("port")).toString();
-        entry.mac =
-            ProvisionTable::normalMac(object.second.value(QStringLiteral("mac")).toString());
-        entry.failure = failureOf(object.second);
+        entry.changes = profile->changes;
+        entry.port = profile->port;
+        entry.mac = ProvisionTable::normalMac(profile->mac);
+        entry.failure = profile->failure;
         file.m_entries << entry;
     }
     return file;

@@ -43,14 +43,14 @@ private slots:
         click("Read");
         QCOMPARE(boxes, QStringList{"Read: Read parameters successfully."});
         QVERIFY(!enabledBeforeBox && enabledWithBox);
-        QCOMPARE(form(), head + "868.1|5|1.46K|5|57600|Even|5s");
+        QCOMPARE(probe->form(), head + "868.1|5|1.46K|5|57600|Even|5s");
 
         probe->child<QLineEdit>("lineEditRF")->setText("512.002");
         probe->child<QLineEdit>("lineEditID")->setText("200");
         // Five different codes, in frame order.
         const int codes[] = {4, 3, 6, 1, 0};
         for (int i = 0; i < 5; ++i)
-            probe->child<QComboBox>(Lists[i])->setCurrentIndex(codes[i]);
+            probe->child<QComboBox>(WindowProbe::Lists[i])->setCurrentIndex(codes[i]);
         MessageLog log;
         click("Write");
         QCOMPARE(boxes, QStringList{"Write: Write parameters successfully."});
@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(module->requests(),
                  (QList<QByteArray>{QByteArray::fromHex("ff4ccf52a152f0"), frame}));
         // The form shows what the module reports, read back from its reply.
-        QCOMPARE(form(), head + "512.002|200|9.11K|3|57600|Odd|50ms");
+        QCOMPARE(probe->form(), head + "512.002|200|9.11K|3|57600|Odd|50ms");
         // MHz, the product, K and the frame; then the reply's block and its K.
         QCOMPARE(log.lines.filter(QRegularExpression("^debug: ")),
                  QStringList({"512.002", "512002", "512002", frame.toHex(),
@@ -121,7 +121,7 @@ private slots:
                  qPrintable(QString("%1 %2").arg(boxAfterMs).arg(passAfterClickMs)));
         // The pass behind the box may still be delivering its ports.
         QTRY_COMPARE(probe->readWrite(), QString("on"));
-        QCOMPARE(form(), Untouched);
+        QCOMPARE(probe->form(), Untouched);
     }
     void shortBlockIsAFailure()
     {
@@ -134,7 +134,7 @@ private slots:
                                   Q_ARG(QByteArray, "\x24" + QByteArray(27, '\x05')));
         QCOMPARE(closer.seen, QStringList{"critical: UART Error"});
         QVERIFY(window->isEnabled());
-        QCOMPARE(form(), Untouched);
+        QCOMPARE(probe->form(), Untouched);
         QTRY_COMPARE_WITH_TIMEOUT(probe->passes, 1, 10000);
     }
 
@@ -190,20 +190,6 @@ private:
         disconnect(pass);
         boxes = closer.seen;
     }
-    // Every field the reply fills, in form order, joined by '|'.
-    QString form() const
-    {
-        QStringList texts;
-        for (const char *label : {"label_8", "label_10", "label_14"})
-            texts << probe->child<QLabel>(label)->text();
-        texts << probe->child<QLineEdit>("lineEditRF")->text()
-              << probe->child<QLineEdit>("lineEditID")->text();
-        for (const char *list : Lists)
-            texts << probe->child<QComboBox>(list)->currentText();
-        return texts.join('|');
-    }
-    static constexpr const char *Lists[] = {"comboBoxTRX", "comboBoxPower", "comboBoxBaudrate",
-                                            "comboBoxParity", "comboBoxWakeupTime"};
 
     std::unique_ptr<VirtualAdapter> bed;
     std::unique_ptr<SimulatedModule> module;

@@ -38,6 +38,18 @@ public:
                : read                                                     ? "on"
                                                                           : "off";
     }
+    // Every field a reply fills, in form order, joined by '|'.
+    QString form() const
+    {
+        QStringList texts;
+        for (const char *text : {"label_8", "label_10", "label_14", "lineEditRF", "lineEditID"})
+            texts << child<QWidget>(text)->property("text").toString();
+        for (const char *list : Lists)
+            texts << child<QComboBox>(list)->currentText();
+        return texts.join('|');
+    }
+    static constexpr const char *Lists[] = {"comboBoxTRX", "comboBoxPower", "comboBoxBaudrate",
+                                            "comboBoxParity", "comboBoxWakeupTime"};
     // Starts a pass as the window's timer does.
     void startPass() const { QMetaObject::invokeMethod(window, "onTimeOut"); }
 
