@@ -1,25 +1,10 @@
 # Cross build for Debian armhf on an amd64 Debian, with its multiarch packages
 # (scripts/common.sh lists them; ./scripts/test armhf installs them):
+#   cmake --preset armhf, or
 #   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake
-# No sysroot: Debian's cross compiler already searches the target's folders
-# /usr/include/arm-linux-gnueabihf and /usr/lib/arm-linux-gnueabihf.
-set(CMAKE_SYSTEM_NAME Linux)
+set(RADIOCONF_TRIPLET arm-linux-gnueabihf)
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
-set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
-set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-
-# Libraries, headers and CMake packages of the target only, never the build
-# machine's amd64 copies; programs (moc, uic, help2man) are the build machine's.
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf /)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The target's .pc files; set here because the toolchain file is read again
-# on every configure, including those the build starts by itself.
-set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/arm-linux-gnueabihf/pkgconfig:/usr/share/pkgconfig)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
 
 # Tests, and the build's own programs (udev rule, man pages, completions),
 # run under qemu-user. No -L: qemu would then show the program that folder
