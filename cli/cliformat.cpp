@@ -11,21 +11,6 @@ QString optionName(Field field)
     return QString::fromLatin1(Frames::fieldInfo(field).option);
 }
 
-std::optional<int> parseValue(Field field, const QString &text)
-{
-    return Profile::parseValue(field, text);
-}
-
-QString refusal(Field field, const QString &text)
-{
-    return Profile::refusal(field, text);
-}
-
-QString nearestKey(const QString &key, const QStringList &keys)
-{
-    return Profile::nearestKey(key, keys);
-}
-
 Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes)
 {
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
@@ -61,19 +46,6 @@ QString parametersText(const QString &port, const Frames::Parameters &parameters
         text += (line.first + QLatin1Char(':')).leftJustified(width + 1) + line.second +
                 QLatin1Char('\n');
     return text;
-}
-
-QJsonObject parametersJson(const QString &port, const Frames::Parameters &parameters)
-{
-    return Profile::json(port, parameters);
-}
-
-std::optional<Changes> changesFromJson(const QJsonObject &object, QString *error)
-{
-    const std::optional<Profile> profile = Profile::fromJson(object, error);
-    if (!profile)
-        return std::nullopt;
-    return profile->changes;
 }
 
 QStringList differences(const Frames::Settings &wanted, const Frames::Settings &got)

@@ -26,16 +26,6 @@ using Changes = Profile::Changes;
 // The option that sets a field: "--freq", "--group", "--rate", ...
 QString optionName(Frames::Field field);
 
-// A value as typed (the form's texts: "868.1", "5", "4.56K", "7", "none",
-// "1s"), or empty when the window would refuse it or it is finer than the
-// module's step (a frequency in fractions of a kHz).
-std::optional<int> parseValue(Frames::Field field, const QString &text);
-// Why a value was refused: the window's own message for the field, or the
-// step for a value finer than it.
-QString refusal(Frames::Field field, const QString &text = QString());
-// The one of keys nearest to key, by edit distance, ignoring case.
-QString nearestKey(const QString &key, const QStringList &keys);
-
 Frames::Settings applyChanges(Frames::Settings settings, const Changes &changes);
 
 // A field's value as the form shows it; "(code N)" for a list code that
@@ -44,15 +34,6 @@ QString valueText(Frames::Field field, const Frames::Settings &settings);
 
 // "name: value" lines, aligned, for every parameter of a reply.
 QString parametersText(const QString &port, const Frames::Parameters &parameters);
-// One object; the keys are Frames::fieldKey's plus "port", "model",
-// "version" and "mac". The frequency is a number of MHz, the group a number,
-// the lists their item texts (null for a code that names no item).
-QJsonObject parametersJson(const QString &port, const Frames::Parameters &parameters);
-// The settings of an object that parametersJson wrote; the keys it adds
-// and those of a result line are ignored, as are null values. Empty, with
-// the reason in *error, when a value is refused or a key is no field.
-std::optional<Changes> changesFromJson(const QJsonObject &object, QString *error);
-
 // One "name: wanted X, got Y" text per field where got differs from wanted.
 QStringList differences(const Frames::Settings &wanted, const Frames::Settings &got);
 

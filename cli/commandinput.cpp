@@ -1,5 +1,6 @@
 #include "cli/commandinput.h"
 
+#include "config/profile.h"
 #include "config/linkport.h"
 #include "discovery/portresolver.h"
 #include "discovery/sysfsportscan.h"
@@ -84,11 +85,11 @@ CommandInput::values(const QMap<Frames::Field, QString> &given) const
     CliFormat::Changes changes;
     bool refused = false;
     for (auto it = given.cbegin(); it != given.cend(); ++it) {
-        const std::optional<int> value = CliFormat::parseValue(it.key(), it.value());
+        const std::optional<int> value = Profile::parseValue(it.key(), it.value());
         if (!value) {
             m_fail(QStringLiteral("%1 \"%2\" refused: %3")
                        .arg(CliFormat::optionName(it.key()), it.value(),
-                            CliFormat::refusal(it.key(), it.value())));
+                            Profile::refusal(it.key(), it.value())));
             refused = true;
             continue;
         }

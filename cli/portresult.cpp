@@ -1,5 +1,7 @@
 #include "cli/portresult.h"
 
+#include "config/profile.h"
+
 #include "cli/cliformat.h"
 
 #include <QStringList>
@@ -58,7 +60,7 @@ QString PortResult::prefixedText() const
 
 QJsonObject PortResult::json() const
 {
-    QJsonObject object = hasValues() ? CliFormat::parametersJson(port, *parameters)
+    QJsonObject object = hasValues() ? Profile::json(port, *parameters)
                                      : QJsonObject{{QStringLiteral("port"), port}};
     object.insert(OUTCOME_KEY, outcomeKey());
     if (code != Exit::Success)

@@ -1,5 +1,7 @@
 #include "cli/provisiontable.h"
 
+#include "config/profile.h"
+
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
@@ -66,7 +68,7 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
                 if (column < 0) {
                     *error = lineError(number, QStringLiteral("unknown column \"%1\" (did you mean "
                                                               "\"%2\"? known: %3)")
-                                                   .arg(name, CliFormat::nearestKey(name, known),
+                                                   .arg(name, Profile::nearestKey(name, known),
                                                         known.join(QStringLiteral(", "))));
                     return std::nullopt;
                 }
@@ -109,11 +111,11 @@ std::optional<ProvisionTable> ProvisionTable::parse(const QByteArray &csv, QStri
             if (value.isEmpty())
                 continue;
             const Frames::Field field = Frames::ALL_FIELDS[columns.at(column) - 1];
-            const std::optional<int> parsed = CliFormat::parseValue(field, value);
+            const std::optional<int> parsed = Profile::parseValue(field, value);
             if (!parsed) {
                 *error = lineError(number, QStringLiteral("%1 \"%2\" refused: %3")
                                                .arg(Frames::fieldKey(field), value,
-                                                    CliFormat::refusal(field, value)));
+                                                    Profile::refusal(field, value)));
                 return std::nullopt;
             }
             changes.insert(field, *parsed);

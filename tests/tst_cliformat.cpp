@@ -15,14 +15,14 @@ private slots:
         // The checks are the window's (tst_frames); here the tool's side:
         // texts as typed on a command line, spaces around them included, and
         // items by a short name.
-        const QList<int> found{CliFormat::parseValue(Frames::Frequency, " 512.002 ").value_or(-1),
-                               CliFormat::parseValue(Frames::Power, "7(max)\n").value_or(-1),
-                               CliFormat::parseValue(Frames::Power, "7").value_or(-1),
-                               CliFormat::parseValue(Frames::Power, "8").value_or(-1),
-                               CliFormat::parseValue(Frames::WakeupTime, "1.5S").value_or(-1),
+        const QList<int> found{Profile::parseValue(Frames::Frequency, " 512.002 ").value_or(-1),
+                               Profile::parseValue(Frames::Power, "7(max)\n").value_or(-1),
+                               Profile::parseValue(Frames::Power, "7").value_or(-1),
+                               Profile::parseValue(Frames::Power, "8").value_or(-1),
+                               Profile::parseValue(Frames::WakeupTime, "1.5S").value_or(-1),
                                // Finer than the module's kHz: refused, not rounded.
-                               CliFormat::parseValue(Frames::Frequency, "868.0005").value_or(-1),
-                               CliFormat::parseValue(Frames::Frequency, "868.1000").value_or(-1)};
+                               Profile::parseValue(Frames::Frequency, "868.0005").value_or(-1),
+                               Profile::parseValue(Frames::Frequency, "868.1000").value_or(-1)};
         QCOMPARE(found, (QList<int>{512002, 7, 7, -1, 6, -1, 868100}));
     }
 
@@ -35,7 +35,7 @@ private slots:
              {Settings{512002, 255, 0, 0, 0, 2, 11}, Settings{16777215, 128, 2, 6, 4, 2, 6}}) {
             Frames::Parameters parameters;
             parameters.settings = written;
-            const QByteArray json = QJsonDocument(parametersJson("ttyUSB0", parameters)).toJson();
+            const QByteArray json = QJsonDocument(Profile::json("ttyUSB0", parameters)).toJson();
             const std::optional<FromFile> file = FromFile::parse(json, &reason);
             QVERIFY2(file, qPrintable(reason));
             QCOMPARE(applyChanges({}, file->entries().value(0).changes), written);
